@@ -1,0 +1,6 @@
+"""Functional-programming tools for Python, written natively."""
+
+from . import _quorin
+from ._quorin import *  # noqa: F401,F403
+
+__all__ = list(_quorin.__all__)

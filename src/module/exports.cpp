@@ -1,0 +1,33 @@
+// The export table: the order of registration is the order of `__all__`.
+#include "../sequences/access.hpp"
+#include "../sequences/chaining.hpp"
+#include "../sequences/slicing.hpp"
+#include "../utils/native_iter.hpp"
+#include "registry.hpp"
+
+namespace quorin {
+
+void register_all(PyObject* m) {
+    add_type(m, NativeIter::type());
+
+    add_function(m, fn::first);
+    add_function(m, fn::second);
+    add_function(m, fn::last);
+    add_function(m, fn::nth);
+    add_function(m, fn::get);
+    add_function(m, fn::peek);
+    add_function(m, fn::take);
+    add_function(m, fn::drop);
+    add_function(m, fn::take_nth);
+    add_function(m, fn::tail);
+    add_function(m, fn::cons);
+    add_function(m, fn::concat);
+    add_function(m, fn::concatv);
+    add_function(m, fn::interleave);
+    add_function(m, fn::mapcat);
+    add_function(m, fn::remove);
+    add_function(m, fn::accumulate);
+    add_function(m, fn::iterate);
+}
+
+}  // namespace quorin

@@ -1,0 +1,90 @@
+// Single-element access: eager, with Python's own conventions for absence.
+#include "access.hpp"
+
+#include "../utils/iteration.hpp"
+#include "../utils/once.hpp"
+#include "slicing.hpp"
+
+namespace quorin::fn {
+
+namespace {
+
+// The next item of `it`, or StopIteration with no arguments.
+Ref next_or_stop(PyObject* it) {
+    Ref item = next_item(it);
+    if (!item) raise_stop_iteration();
+    return item;
+}
+
+// `coll[key]`, or `dflt` (when given) for a lookup error.
+Ref lookup(PyObject* coll, PyObject* key, PyObject* dflt) {
+    if (PyObject* v = PyObject_GetItem(coll, key)) return Ref::steal(v);
+    if (dflt == nullptr || !is_lookup_error()) ffi_err();
+    PyErr_Clear();
+    return Ref::borrow(dflt);
+}
+
+}  // namespace
+
+QUORIN_FUNCTION(first, "first(seq)") {
+    Ref it = get_iter(a[0]);
+    return next_or_stop(it.get());
+}
+
+QUORIN_FUNCTION(second, "second(seq)") {
+    Ref it = get_iter(a[0]);
+    next_or_stop(it.get());
+    return next_or_stop(it.get());
+}
+
+QUORIN_FUNCTION(nth, "nth(n, seq)") {
+    PyObject* n = a[0];
+    PyObject* seq = a[1];
+    if (PyList_Check(seq) || PyTuple_Check(seq)) return Ref::check(PyObject_GetItem(seq, n));
+    if (check_int(PyObject_IsInstance(seq, cells::sequence_abc())))
+        return Ref::check(PyObject_GetItem(seq, n));
+    Py_ssize_t skip = PyNumber_AsSsize_t(n, PyExc_OverflowError);
+    if ((skip == -1 && PyErr_Occurred()) || skip < 0) {
+        PyErr_Clear();
+        raise(PyExc_ValueError, "Indices for islice() must be None or an integer: 0 <= x <= sys.maxsize.");
+    }
+    Ref it = get_iter(seq);
+    for (Py_ssize_t i = 0; i < skip; ++i) next_or_stop(it.get());
+    return next_or_stop(it.get());
+}
+
+QUORIN_FUNCTION(last, "last(seq)") {
+    Ref tail = quorin::tail(1, a[0]);
+    Ref zero = py_int(0);
+    return Ref::check(PyObject_GetItem(tail.get(), zero.get()));
+}
+
+QUORIN_FUNCTION(get, "get(ind, coll, *rest)") {
+    if (a.rest_size() > 1) raise(PyExc_TypeError, "get takes at most 3 arguments");
+    PyObject* dflt = a.rest_size() == 1 ? a.rest()[0] : nullptr;
+    PyObject* ind = a[0];
+    PyObject* coll = a[1];
+    if (!PyList_Check(ind)) return lookup(coll, ind, dflt);
+
+    const Py_ssize_t planned = PyList_GET_SIZE(ind);
+    Ref out = Ref::check(PyTuple_New(planned));
+    Py_ssize_t filled = 0;
+    // A lookup may run code that shrinks the list: stop at its current end.
+    for (; filled < planned && filled < PyList_GET_SIZE(ind); ++filled) {
+        Ref key = Ref::borrow(PyList_GET_ITEM(ind, filled));
+        PyTuple_SET_ITEM(out.get(), filled, lookup(coll, key.get(), dflt).release());
+    }
+    if (filled == planned) return out;
+    return Ref::check(PyTuple_GetSlice(out.get(), 0, filled));
+}
+
+QUORIN_FUNCTION(peek, "peek(seq)") {
+    Ref it = get_iter(a[0]);
+    Ref head = next_or_stop(it.get());
+    Ref chain = module_attr("itertools", "chain");
+    Ref prefix = Ref::check(PyTuple_Pack(1, head.get()));
+    Ref rest = call2(chain.get(), prefix.get(), it.get());
+    return Ref::check(PyTuple_Pack(2, head.get(), rest.get()));
+}
+
+}  // namespace quorin::fn

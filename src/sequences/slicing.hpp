@@ -1,0 +1,15 @@
+#pragma once
+
+#include "../utils/function.hpp"
+
+namespace quorin {
+
+namespace fn {
+extern const Function take, drop, take_nth, tail;
+}
+
+// The last `n` elements of `seq`: its own slice where it takes one, else a
+// tuple gathered by iteration.
+Ref tail(std::size_t n, PyObject* seq);
+
+}  // namespace quorin

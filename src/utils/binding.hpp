@@ -1,0 +1,89 @@
+// Argument binding driven by one declarative text signature per function:
+// the same text is the docstring (so inspect.signature reads it) and the
+// parameter table the binder works from, so the two cannot disagree.
+#pragma once
+
+#include "error.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quorin {
+
+inline constexpr std::size_t kMaxParams = 8;
+
+class Signature;
+
+// The outcome of binding one call. Parameter values are borrowed from the
+// call (or are static defaults); surplus positionals stay in the caller's
+// array, so binding allocates nothing unless there is a `**` parameter.
+class Bound {
+public:
+    PyObject* operator[](std::size_t i) const noexcept { return values_[i]; }
+    // Surplus positional arguments (the `*name` parameter).
+    PyObject* const* rest() const noexcept { return rest_; }
+    Py_ssize_t rest_size() const noexcept { return nrest_; }
+    Ref rest_tuple() const;
+    // Surplus keywords (the `**name` parameter); null when there were none.
+    PyObject* kwargs() const noexcept { return kwargs_.get(); }
+
+    // Native conversions through the index protocol; a failure keeps the
+    // interpreter's exception and gains the note "while processing '<name>'".
+    std::size_t usize(std::size_t i) const;
+    std::uint64_t u64(std::size_t i) const;
+    // Parameter `i` must be an instance of `type` (named `expected` in the
+    // message), with the same note on failure.
+    void require_type(std::size_t i, PyTypeObject* type, const char* expected) const;
+
+    const Signature& signature() const noexcept { return *sig_; }
+
+private:
+    friend class Signature;
+    PyObject* values_[kMaxParams];
+    PyObject* const* rest_ = nullptr;
+    Py_ssize_t nrest_ = 0;
+    Ref kwargs_;
+    const Signature* sig_ = nullptr;
+};
+
+// Adds "while processing '<name>'" to the pending exception and unwinds.
+[[noreturn]] void fail_with_note(const char* name);
+
+class Signature {
+public:
+    // `text` is the text signature, e.g. "take(n, seq)" or "map($self, f)";
+    // `owner` is the class name for methods ("Iter"), null for functions.
+    explicit Signature(const char* text, const char* owner = nullptr);
+
+    const std::string& name() const noexcept { return name_; }
+    const std::string& doc() const noexcept { return doc_; }
+    // "take()" or "Iter.take()", as the binding messages name the callable.
+    const std::string& label() const noexcept { return label_; }
+    const std::string& param_name(std::size_t i) const { return params_[i].name; }
+
+    // Fast calling convention: positional array plus keyword-name tuple.
+    void bind(Bound& out, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) const;
+    // Classic convention: positional tuple plus keyword dictionary (either may be null).
+    void bind_classic(Bound& out, PyObject* args, PyObject* kwargs) const;
+
+private:
+    struct Param {
+        std::string name;
+        bool keyword_only = false;
+        PyObject* (*default_value)() = nullptr;  // null: required
+    };
+
+    void bind_keyword(Bound& out, PyObject* name, PyObject* value, Py_ssize_t npos) const;
+    void finish(Bound& out, Py_ssize_t npos) const;
+    [[noreturn]] void too_many(Py_ssize_t given) const;
+
+    std::string name_, doc_, label_;
+    std::vector<Param> params_;
+    std::size_t npositional_ = 0;  // named parameters before any star
+    std::size_t nrequired_positional_ = 0;
+    bool star_ = false, star_star_ = false;
+};
+
+}  // namespace quorin
