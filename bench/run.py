@@ -1,0 +1,35 @@
+"""Runs every benchmark family (bench/bench_*.py, each with a `cases()`
+function returning harness.Case objects) and prints one table."""
+
+import argparse
+import importlib
+import pathlib
+import platform
+import sys
+
+sys.path.insert(0, str(pathlib.Path(__file__).parent))
+
+import harness  # noqa: E402
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--budget", type=float, default=0.3, help="seconds per measurement")
+    parser.add_argument("families", nargs="*", help="only these families (e.g. access slicing)")
+    args = parser.parse_args()
+    here = pathlib.Path(__file__).parent
+    print(f"CPython {platform.python_version()} ({sys.executable}); ratios are quorin / idiom, lower is better")
+    for path in sorted(here.glob("bench_*.py")):
+        family = path.stem[len("bench_"):]
+        if args.families and family not in args.families:
+            continue
+        module = importlib.import_module(path.stem)
+        print()
+        harness.report(module.cases(), budget=args.budget)
+        extra = getattr(module, "extra", None)
+        if extra is not None:
+            extra()
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,39 @@
+"""Shared test set-up: the refleak mode used on the debug interpreter.
+
+With ``--refleaks N`` every test body runs N extra times first; the total
+reference count must not grow across the last three of those runs (a real
+leak grows it every time, interpreter caches settle after a run or two).
+"""
+
+import gc
+import sys
+
+import pytest
+
+
+def pytest_addoption(parser):
+    parser.addoption("--refleaks", type=int, default=0, metavar="N",
+                     help="run each test N extra times and fail if the total reference count keeps growing")
+
+
+def _total():
+    gc.collect()
+    return sys.gettotalrefcount()
+
+
+@pytest.hookimpl(hookwrapper=True)
+def pytest_runtest_call(item):
+    runs = item.config.getoption("refleaks")
+    if runs >= 3 and hasattr(sys, "gettotalrefcount") and not item.get_closest_marker("no_refleak"):
+        deltas = []
+        for _ in range(runs):
+            before = _total()
+            item.runtest()
+            deltas.append(_total() - before)
+        if all(d > 0 for d in deltas[-3:]):
+            pytest.fail(f"reference leak: total refcount grew by {deltas} over {runs} runs", pytrace=False)
+    yield
+
+
+def pytest_configure(config):
+    config.addinivalue_line("markers", "no_refleak: the test cannot be repeated for the refleak check")

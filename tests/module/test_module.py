@@ -1,0 +1,101 @@
+import inspect
+
+import pytest
+
+import quorin
+from quorin import _quorin as q
+
+BUILT = ["first", "second", "last", "nth", "get", "peek", "take", "drop", "take_nth", "tail",
+         "cons", "concat", "concatv", "interleave", "mapcat", "remove", "accumulate", "iterate"]
+
+# The full registration order of the module's names.
+ORDER = [
+    "Some", "NothingType", "Option", "Ok", "Err", "Result", "Nothing",
+    "first_opt", "last_opt", "nth_opt", "get_opt", "get_in_opt", "peek_opt",
+    "NativeIter",
+    "count", "first", "second", "last", "nth", "get", "isdistinct", "frequencies", "topk", "peek",
+    "take", "drop", "take_nth", "tail", "cons", "concat", "concatv", "interpose", "interleave",
+    "sliding_window", "partition", "partition_all", "merge_sorted", "diff", "groupby", "countby",
+    "reduceby", "mapcat", "pluck", "remove", "accumulate", "iterate", "unique", "join",
+    "curry", "identity", "apply", "pipe", "do", "compose", "compose_left", "complement", "juxt",
+    "excepts", "memoize", "thread_first", "thread_last", "flip",
+    "merge", "merge_with", "assoc", "dissoc", "assoc_in", "update_in", "get_in", "keymap", "valmap",
+    "itemmap", "keyfilter", "valfilter", "itemfilter",
+    "Iter",
+]
+
+
+def test_all_follows_registration_order():
+    assert len(ORDER) == 76
+    present = [name for name in ORDER if name in q.__all__]
+    assert q.__all__ == present
+    assert set(BUILT) <= set(q.__all__)
+
+
+def test_package_reexports_everything():
+    assert quorin.__all__ == q.__all__
+    for name in q.__all__:
+        assert getattr(quorin, name) is getattr(q, name)
+
+
+@pytest.mark.parametrize("name", [n for n in ORDER if n in q.__all__ and callable(getattr(q, n))
+                                  and not isinstance(getattr(q, n), type)])
+def test_function_docstrings_are_signatures(name):
+    fn = getattr(q, name)
+    assert fn.__doc__ is None
+    assert fn.__text_signature__.startswith("(")
+    assert fn.__module__ == "quorin._quorin"
+    inspect.signature(fn)
+
+
+def test_signature_of_take():
+    assert list(inspect.signature(q.take).parameters) == ["n", "seq"]
+    sig = inspect.signature(q.get)
+    assert [p.kind for p in sig.parameters.values()] == [
+        inspect.Parameter.POSITIONAL_OR_KEYWORD, inspect.Parameter.POSITIONAL_OR_KEYWORD,
+        inspect.Parameter.VAR_POSITIONAL]
+
+
+@pytest.mark.parametrize("call, message", [
+    (lambda: q.take(1), "take() missing 1 required positional argument: 'seq'"),
+    (lambda: q.take(), "take() missing 2 required positional arguments: 'n' and 'seq'"),
+    (lambda: q.take(1, 2, 3), "take() takes 2 positional arguments but 3 were given"),
+    (lambda: q.first(1, 2), "first() takes 1 positional arguments but 2 were given"),
+    (lambda: q.take(1, [1], x=1), "take() got an unexpected keyword argument 'x'"),
+    (lambda: q.take(1, n=2), "take() got multiple values for argument 'n'"),
+    (lambda: q.first(), "first() missing 1 required positional argument: 'seq'"),
+    (lambda: q.get(), "get() missing 2 required positional arguments: 'ind' and 'coll'"),
+    (lambda: q.iterate(x=1), "iterate() missing 1 required positional argument: 'func'"),
+])
+def test_binding_messages(call, message):
+    with pytest.raises(TypeError) as info:
+        call()
+    assert str(info.value) == message
+
+
+def test_keyword_binding():
+    assert q.first(seq=[5]) == 5
+    assert list(q.take(seq=[1, 2, 3], n=2)) == [1, 2]
+    assert q.get(coll={"a": 1}, ind="a") == 1
+    with pytest.raises(TypeError, match=r"^get\(\) got an unexpected keyword argument 'rest'$"):
+        q.get(1, [1, 2], rest=(0,))
+
+
+def test_conversion_note():
+    with pytest.raises(OverflowError) as info:
+        q.tail(-1, [1])
+    assert info.value.__notes__ == ["while processing 'n'"]
+    with pytest.raises(TypeError) as info:
+        q.tail("x", [1])
+    assert info.value.__notes__ == ["while processing 'n'"]
+
+
+def test_native_iter_class():
+    it = q.iterate(lambda x: x, 0)
+    assert type(it) is q.NativeIter
+    assert type(it).__name__ == "NativeIter"
+    assert type(it).__module__ == "quorin._quorin"
+    assert type(it).__qualname__ == "NativeIter"
+    with pytest.raises(TypeError):
+        q.NativeIter()
+    assert not hasattr(q, "UniqueIter")

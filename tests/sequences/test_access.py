@@ -1,0 +1,215 @@
+import collections.abc
+import itertools
+
+import pytest
+
+from quorin import _quorin as q
+
+ISLICE_MESSAGE = "Indices for islice() must be None or an integer: 0 <= x <= sys.maxsize."
+
+
+class Boom(Exception):
+    pass
+
+
+def failing_iter(after=0):
+    """An iterator that yields `after` items and then raises Boom."""
+    yield from range(after)
+    raise Boom
+
+
+class Counting:
+    """An iterable that records how many items were pulled."""
+
+    def __init__(self, n):
+        self.n, self.pulled = n, 0
+
+    def __iter__(self):
+        for i in range(self.n):
+            self.pulled += 1
+            yield i
+
+
+@pytest.mark.parametrize("fn, seq, expected", [
+    (q.first, [1, 2], 1), (q.first, iter("ab"), "a"), (q.first, {"k": 1}, "k"), (q.first, range(3, 9), 3),
+    (q.second, [1, 2, 3], 2), (q.second, iter("abc"), "b"),
+    (q.last, [1, 2, 3], 3), (q.last, (x for x in range(3)), 2), (q.last, "abc", "c"), (q.last, range(4), 3),
+    (q.last, {"a": 1, "b": 2}, "b"),
+])
+def test_single_element(fn, seq, expected):
+    assert fn(seq) == expected
+
+
+@pytest.mark.parametrize("fn, seq", [
+    (q.first, []), (q.first, iter([])), (q.second, [1]), (q.second, []), (q.peek, []), (q.peek, iter(())),
+])
+def test_exhausted_raises_bare_stop_iteration(fn, seq):
+    with pytest.raises(StopIteration) as info:
+        fn(seq)
+    assert info.value.args == ()
+
+
+def test_first_reads_only_one_item():
+    src = Counting(10)
+    assert q.first(src) == 0 and src.pulled == 1
+    it = iter(range(5))
+    assert q.second(it) == 1
+    assert next(it) == 2
+
+
+@pytest.mark.parametrize("fn", [q.first, q.second, q.last, q.peek, lambda s: q.nth(3, s)])
+def test_not_iterable(fn):
+    with pytest.raises(TypeError, match="not iterable"):
+        fn(5)
+
+
+@pytest.mark.parametrize("fn", [q.first, q.second, lambda s: q.nth(3, s), q.peek, q.last])
+def test_iterator_errors_propagate(fn):
+    with pytest.raises(Boom):
+        fn(failing_iter())
+
+
+def test_second_error_on_second_step():
+    with pytest.raises(Boom):
+        q.second(failing_iter(1))
+
+
+class Seq(collections.abc.Sequence):
+    def __init__(self, data):
+        self.data = data
+
+    def __getitem__(self, i):
+        return self.data[i]
+
+    def __len__(self):
+        return len(self.data)
+
+
+@pytest.mark.parametrize("n, seq, expected", [
+    (-1, [1, 2, 3], 3), (0, (7, 8), 7), (1, "abc", "b"), (-2, range(10), 8), (1, Seq([4, 5]), 5),
+    (2, {"a": 1, "b": 2, "c": 3}, "c"), (2, iter([1, 2, 3]), 3), (0, iter([9]), 9),
+    (True, iter([1, 2]), 2), (slice(1, None), [1, 2, 3], [2, 3]),
+])
+def test_nth(n, seq, expected):
+    assert q.nth(n, seq) == expected
+
+
+def test_nth_sequence_errors_are_the_containers():
+    with pytest.raises(IndexError, match="list index out of range"):
+        q.nth(5, [1, 2, 3])
+    with pytest.raises(IndexError, match="tuple index out of range"):
+        q.nth(5, (1,))
+    with pytest.raises(TypeError, match="list indices must be integers"):
+        q.nth("x", [1])
+
+
+@pytest.mark.parametrize("n", [-1, 1.5, "1", 2 ** 64, None])
+def test_nth_iterator_rejects_bad_index(n):
+    with pytest.raises(ValueError) as info:
+        q.nth(n, iter([1, 2]))
+    assert str(info.value) == ISLICE_MESSAGE
+
+
+def test_nth_iterator_exhausted():
+    with pytest.raises(StopIteration):
+        q.nth(3, iter([1, 2, 3]))
+    it = iter(range(10))
+    assert q.nth(3, it) == 3
+    assert next(it) == 4
+
+
+def test_nth_isinstance_failure_propagates():
+    class Hostile:
+        # isinstance() consults __class__; a failing one must not be swallowed.
+        @property
+        def __class__(self):
+            raise Boom
+
+        def __iter__(self):
+            return iter([1, 2])
+
+    with pytest.raises(Boom):
+        q.nth(0, Hostile())
+
+
+def test_last_empty_raises_index_error():
+    with pytest.raises(IndexError, match="list index out of range"):
+        q.last([])
+    with pytest.raises(IndexError, match="tuple index out of range"):
+        q.last(iter([]))
+
+
+@pytest.mark.parametrize("args, expected", [
+    ((1, [10, 20]), 20), ((5, [10, 20], "d"), "d"), (("k", [10, 20], "d"), "d"),
+    (([0, 5], [10, 20], None), (10, None)), (((0, 1), {(0, 1): "t"}), "t"), (("a", {"a": 1}), 1),
+    (("b", {"a": 1}, None), None), (([], [1]), ()), ((["a", "b"], {"a": 1, "b": 2}), (1, 2)),
+    ((slice(0, 1), [4, 5]), [4]), ((0, 5, "d"), "d"),
+])
+def test_get(args, expected):
+    assert q.get(*args) == expected
+
+
+def test_get_list_subclass_selects_several():
+    class L(list):
+        pass
+
+    assert q.get(L([1, 0]), "xy") == ("y", "x")
+
+
+@pytest.mark.parametrize("args, exc", [
+    ((5, [10, 20]), IndexError), (([0, 5], [10, 20]), IndexError), (("x", {}), KeyError),
+    (("k", [10, 20]), TypeError),
+])
+def test_get_without_default_raises(args, exc):
+    with pytest.raises(exc):
+        q.get(*args)
+
+
+def test_get_default_only_for_lookup_errors():
+    class Hostile:
+        def __getitem__(self, key):
+            raise Boom
+
+    with pytest.raises(Boom):
+        q.get(0, Hostile(), "d")
+    with pytest.raises(Boom):
+        q.get([0], Hostile(), "d")
+
+    class Sub(LookupError):
+        pass
+
+    class Lookup:
+        def __getitem__(self, key):
+            raise Sub
+
+    with pytest.raises(Sub):
+        q.get(0, Lookup(), "d")
+
+
+def test_get_too_many():
+    with pytest.raises(TypeError) as info:
+        q.get(1, [1], 2, 3)
+    assert str(info.value) == "get takes at most 3 arguments"
+
+
+def test_get_index_list_shrinking_during_walk():
+    ind = [0, 1, 2, 3]
+
+    class Shrinks:
+        def __getitem__(self, key):
+            if key == 0:
+                del ind[2:]
+            return key * 10
+
+    assert q.get(ind, Shrinks()) == (0, 10)
+
+
+def test_peek():
+    head, rest = q.peek([1, 2])
+    assert head == 1
+    assert isinstance(rest, itertools.chain)
+    assert list(rest) == [1, 2]
+    it = iter(range(4))
+    head, rest = q.peek(it)
+    assert head == 0 and next(it) == 1
+    assert list(rest) == [0, 2, 3]

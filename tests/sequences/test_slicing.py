@@ -1,0 +1,97 @@
+import itertools
+
+import pytest
+
+from quorin import _quorin as q
+
+
+@pytest.mark.parametrize("call, expected", [
+    (lambda: q.take(2, [1, 2, 3]), [1, 2]), (lambda: q.take(5, [1]), [1]), (lambda: q.take(0, [1]), []),
+    (lambda: q.take(3, itertools.count()), [0, 1, 2]),
+    (lambda: q.drop(1, iter("abc")), ["b", "c"]), (lambda: q.drop(5, [1]), []),
+    (lambda: q.take_nth(2, range(5)), [0, 2, 4]), (lambda: q.take_nth(1, "ab"), ["a", "b"]),
+    (lambda: q.take(None, [1, 2]), [1, 2]),
+])
+def test_islice_delegations(call, expected):
+    result = call()
+    assert type(result) is itertools.islice
+    assert list(result) == expected
+
+
+@pytest.mark.parametrize("call", [
+    lambda: q.take(-1, [1]), lambda: q.drop(-1, []), lambda: q.take_nth(0, [1]), lambda: q.take_nth(-2, [1]),
+    lambda: q.take(1.5, [1]),
+])
+def test_islice_validation_at_call(call):
+    with pytest.raises(ValueError):
+        call()
+
+
+@pytest.mark.parametrize("fn", [q.take, q.drop, q.take_nth])
+def test_not_iterable_at_call(fn):
+    with pytest.raises(TypeError, match="not iterable"):
+        fn(1, 5)
+
+
+def test_take_is_lazy():
+    pulled = []
+
+    def gen():
+        for i in range(10):
+            pulled.append(i)
+            yield i
+
+    it = q.take(3, gen())
+    assert pulled == []
+    assert next(it) == 0 and pulled == [0]
+
+
+@pytest.mark.parametrize("n, seq, expected", [
+    (2, [1, 2, 3], [2, 3]), (2, (1, 2, 3), (2, 3)), (2, "abc", "bc"), (10, [1, 2], [1, 2]),
+    (2, iter([1, 2, 3]), (2, 3)), (2, iter([]), ()), (0, [1, 2], [1, 2]), (0, iter([1, 2]), (1, 2)),
+    (2, {"a": 1, "b": 2, "c": 3}, ("b", "c")), (1, range(5), range(4, 5)), (2 ** 64 - 1, [1, 2], [1, 2]),
+    (2, b"xyz", b"yz"), (3, (i for i in range(100)), (97, 98, 99)), (True, [1, 2], [2]),
+])
+def test_tail(n, seq, expected):
+    result = q.tail(n, seq)
+    assert result == expected
+    assert type(result) is type(expected)
+
+
+@pytest.mark.parametrize("n, exc", [(-1, OverflowError), ("1", TypeError), (1.0, TypeError)])
+def test_tail_bad_count_carries_note(n, exc):
+    with pytest.raises(exc) as info:
+        q.tail(n, [1])
+    assert info.value.__notes__ == ["while processing 'n'"]
+
+
+def test_tail_propagates_other_slice_errors():
+    class Picky:
+        def __getitem__(self, key):
+            raise IndexError("nope")
+
+        def __iter__(self):
+            return iter([1, 2])
+
+    with pytest.raises(IndexError, match="nope"):
+        q.tail(1, Picky())
+
+    class KeyErrorSlice(Picky):
+        def __getitem__(self, key):
+            raise KeyError(key)
+
+    assert q.tail(1, KeyErrorSlice()) == (2,)
+
+
+def test_tail_iteration_error_propagates():
+    def gen():
+        yield 1
+        raise RuntimeError("late")
+
+    with pytest.raises(RuntimeError, match="late"):
+        q.tail(1, gen())
+
+
+def test_tail_not_sliceable_nor_iterable():
+    with pytest.raises(TypeError, match="not iterable"):
+        q.tail(1, 5)

@@ -1,0 +1,88 @@
+import operator
+
+import pytest
+
+from quorin import _quorin as q
+
+
+@pytest.mark.parametrize("make, free_steps", [
+    (lambda f: q.remove(f, [1, 2, 3]), 0),
+    (lambda f: q.accumulate(f, [1, 2, 3]), 1),
+])
+def test_reentry_is_refused_and_iterator_stays_usable(make, free_steps):
+    holder = {}
+    seen = []
+
+    def callback(*args):
+        try:
+            next(holder["it"])
+        except ValueError as e:
+            seen.append(str(e))
+            raise
+        return args[-1]
+
+    it = holder["it"] = make(callback)
+    for _ in range(free_steps):
+        next(it)
+    with pytest.raises(ValueError, match="^iterator already executing$"):
+        next(it)
+    assert seen == ["iterator already executing"]
+    # The flag was released: the next call runs a new step (and re-enters again).
+    with pytest.raises(ValueError, match="^iterator already executing$"):
+        next(it)
+    assert len(seen) == 2
+    holder.clear()
+
+
+def test_reentry_into_iterate_ends_it():
+    holder = {}
+    holder["it"] = it = q.iterate(lambda x: next(holder["it"]), 1)
+    assert next(it) == 1
+    with pytest.raises(ValueError, match="^iterator already executing$"):
+        next(it)
+    assert list(it) == []
+    holder.clear()
+
+
+def test_reentry_caught_inside_callback():
+    holder = {}
+
+    def pred(x):
+        with pytest.raises(ValueError, match="iterator already executing"):
+            next(holder["it"])
+        return x % 2
+
+    holder["it"] = q.remove(pred, range(6))
+    assert list(holder["it"]) == [0, 2, 4]
+    holder.clear()
+
+
+@pytest.mark.parametrize("it", [
+    lambda: q.iterate(abs, 1), lambda: q.remove(bool, []), lambda: q.accumulate(operator.add, []),
+    lambda: q.interleave([]),
+])
+def test_iter_returns_self(it):
+    obj = it()
+    assert iter(obj) is obj
+
+
+def test_exhausted_native_iter_keeps_raising_stop_iteration():
+    it = q.remove(bool, [1])
+    assert list(it) == []
+    for _ in range(3):
+        with pytest.raises(StopIteration):
+            next(it)
+    assert list(it) == []
+
+
+def test_no_length_hint():
+    assert operator.length_hint(q.remove(bool, [0, 0, 0])) == 0
+    assert not hasattr(q.remove(bool, []), "__length_hint__")
+
+
+def test_next_as_method():
+    it = q.remove(bool, [0, 5])
+    assert it.__next__() == 0
+    with pytest.raises(StopIteration):
+        it.__next__()
+        it.__next__()
