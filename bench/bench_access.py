@@ -1,0 +1,84 @@
+"""Element access, slicing and lazy chaining against the idioms they replace."""
+
+import collections
+import itertools
+import operator
+
+from harness import Case
+
+import quorin as q
+
+SMALL = list(range(100))
+TUPLE = tuple(SMALL)
+BIG = list(range(100_000))
+WORDS = [str(i) for i in range(10_000)]
+
+
+def _consume(it):
+    collections.deque(it, maxlen=0)
+
+
+def cases():
+    getitem = operator.getitem
+    islice = itertools.islice
+    first, get, take = q.first, q.get, q.take
+    return [
+        Case("access", "first(list)", lambda: first(SMALL), "next(iter(x))", lambda: next(iter(SMALL)), goal=1.0),
+        Case("access", "first(tuple)", lambda: first(TUPLE), "next(iter(x))", lambda: next(iter(TUPLE)), goal=1.0),
+        Case("access", "second(list)", lambda: q.second(SMALL), "it=iter(x); next(it); next(it)",
+             lambda: (lambda it: (next(it), next(it))[1])(iter(SMALL))),
+        Case("access", "nth(50, list)", lambda: q.nth(50, SMALL), "x[50]", lambda: SMALL[50]),
+        Case("access", "nth(500, iterator)", lambda: q.nth(500, iter(BIG)), "next(islice(it, 500, None))",
+             lambda: next(islice(iter(BIG), 500, None)), per=500),
+        Case("access", "last(list)", lambda: q.last(BIG), "x[-1]", lambda: BIG[-1]),
+        Case("access", "last(iterator)", lambda: q.last(iter(BIG)), "deque(it, maxlen=1)[0]",
+             lambda: collections.deque(iter(BIG), maxlen=1)[0], per=len(BIG)),
+        Case("access", "get(i, list)", lambda: get(3, SMALL), "operator.getitem(x, i)",
+             lambda: getitem(SMALL, 3), goal=1.2),
+        Case("access", "get(k, dict, default)", lambda: get("zz", {"a": 1}, None), "d.get(k, default)",
+             lambda: {"a": 1}.get("zz", None)),
+        Case("access", "get([i, j, k], list)", lambda: get([1, 5, 9], SMALL), "tuple(x[i] for i in ind)",
+             lambda: tuple(SMALL[i] for i in [1, 5, 9])),
+        Case("access", "peek(list)", lambda: q.peek(SMALL), "it=iter(x); (next(it), chain(...))",
+             lambda: (lambda it: (lambda h: (h, itertools.chain((h,), it)))(next(it)))(iter(SMALL))),
+        Case("slicing", "take(n, x)", lambda: take(10, SMALL), "itertools.islice(x, n)",
+             lambda: islice(SMALL, 10), goal=1.2),
+        Case("slicing", "drop(n, x)", lambda: q.drop(10, SMALL), "itertools.islice(x, n, None)",
+             lambda: islice(SMALL, 10, None), goal=1.2),
+        Case("slicing", "tail(10, list)", lambda: q.tail(10, BIG), "x[-10:]", lambda: BIG[-10:]),
+        Case("slicing", "tail(10, iterator)", lambda: q.tail(10, iter(BIG)), "tuple(deque(it, maxlen=10))",
+             lambda: tuple(collections.deque(iter(BIG), maxlen=10)), per=len(BIG)),
+        Case("chaining", "list(concatv(a, b))", lambda: list(q.concatv(BIG, BIG)), "list(chain(a, b))",
+             lambda: list(itertools.chain(BIG, BIG)), per=2 * len(BIG)),
+        Case("chaining", "list(cons(x, seq))", lambda: list(q.cons(0, BIG)), "list(chain((x,), seq))",
+             lambda: list(itertools.chain((0,), BIG)), per=len(BIG)),
+        Case("chaining", "remove(pred, seq)", lambda: _consume(q.remove(bool, BIG)),
+             "itertools.filterfalse(pred, seq)", lambda: _consume(itertools.filterfalse(bool, BIG)), per=len(BIG)),
+        Case("chaining", "accumulate(add, seq)", lambda: _consume(q.accumulate(operator.add, BIG)),
+             "itertools.accumulate(seq, add)", lambda: _consume(itertools.accumulate(BIG, operator.add)),
+             per=len(BIG)),
+        Case("chaining", "take(10**5, iterate(f, 0))",
+             lambda: _consume(islice(q.iterate(abs, 1), 100_000)), "generator: x = f(x) in a loop",
+             lambda: _consume(islice(_iterate(abs, 1), 100_000)), per=100_000),
+        Case("chaining", "interleave([a, b, c])", lambda: _consume(q.interleave([WORDS, WORDS, WORDS])),
+             "round-robin generator", lambda: _consume(_roundrobin(WORDS, WORDS, WORDS)), per=3 * len(WORDS)),
+        Case("chaining", "mapcat(f, seqs)", lambda: _consume(q.mapcat(tuple, WORDS)),
+             "chain.from_iterable(map(f, seqs))",
+             lambda: _consume(itertools.chain.from_iterable(map(tuple, WORDS))), per=len(WORDS)),
+    ]
+
+
+def _iterate(f, x):
+    while True:
+        yield x
+        x = f(x)
+
+
+def _roundrobin(*iterables):
+    iterators = collections.deque(map(iter, iterables))
+    while iterators:
+        it = iterators.popleft()
+        for x in it:
+            yield x
+            iterators.append(it)
+            break
