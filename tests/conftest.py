@@ -25,11 +25,14 @@ def _total():
 def pytest_runtest_call(item):
     runs = item.config.getoption("refleaks")
     if runs >= 3 and hasattr(sys, "gettotalrefcount") and not item.get_closest_marker("no_refleak"):
-        deltas = []
-        for _ in range(runs):
+        # Preallocated, so that the bookkeeping itself adds no references.
+        deltas = [0] * runs
+        before = after = 0
+        for i in range(runs):
             before = _total()
             item.runtest()
-            deltas.append(_total() - before)
+            after = _total()
+            deltas[i] = after - before
         if all(d > 0 for d in deltas[-3:]):
             pytest.fail(f"reference leak: total refcount grew by {deltas} over {runs} runs", pytrace=False)
     yield

@@ -18,6 +18,16 @@ Ref next_or_stop(PyObject* it) {
 
 // `coll[key]`, or `dflt` (when given) for a lookup error.
 Ref lookup(PyObject* coll, PyObject* key, PyObject* dflt) {
+    // An exact dict answers a miss without raising and clearing a KeyError.
+    if (dflt != nullptr && PyDict_CheckExact(coll)) {
+        PyObject* v = nullptr;
+        int found = compat::dict_get_item_ref(coll, key, &v);
+        if (found > 0) return Ref::steal(v);
+        if (found == 0) return Ref::borrow(dflt);
+        if (!is_lookup_error()) ffi_err();
+        PyErr_Clear();
+        return Ref::borrow(dflt);
+    }
     if (PyObject* v = PyObject_GetItem(coll, key)) return Ref::steal(v);
     if (dflt == nullptr || !is_lookup_error()) ffi_err();
     PyErr_Clear();
@@ -54,6 +64,12 @@ QUORIN_FUNCTION(nth, "nth(n, seq)") {
 }
 
 QUORIN_FUNCTION(last, "last(seq)") {
+    // What slicing [-1:] and taking item 0 gives, without the slice.
+    PyObject* seq = a[0];
+    if (PyList_CheckExact(seq) && PyList_GET_SIZE(seq) > 0)
+        return Ref::borrow(PyList_GET_ITEM(seq, PyList_GET_SIZE(seq) - 1));
+    if (PyTuple_CheckExact(seq) && PyTuple_GET_SIZE(seq) > 0)
+        return Ref::borrow(PyTuple_GET_ITEM(seq, PyTuple_GET_SIZE(seq) - 1));
     Ref tail = quorin::tail(1, a[0]);
     Ref zero = py_int(0);
     return Ref::check(PyObject_GetItem(tail.get(), zero.get()));
@@ -81,7 +97,7 @@ QUORIN_FUNCTION(get, "get(ind, coll, *rest)") {
 QUORIN_FUNCTION(peek, "peek(seq)") {
     Ref it = get_iter(a[0]);
     Ref head = next_or_stop(it.get());
-    Ref chain = module_attr("itertools", "chain");
+    Ref chain = module_attr(QUORIN_NAME("itertools"), QUORIN_NAME("chain"));
     Ref prefix = Ref::check(PyTuple_Pack(1, head.get()));
     Ref rest = call2(chain.get(), prefix.get(), it.get());
     return Ref::check(PyTuple_Pack(2, head.get(), rest.get()));

@@ -55,6 +55,14 @@ QUORIN_FUNCTION(mapcat, "mapcat(func, seqs)") { return quorin::mapcat(a[0], a[1]
 
 QUORIN_FUNCTION(remove, "remove(predicate, seq)") {
     Ref it = get_iter(a[1]);
+    // bool as the predicate is the truth test itself: skip the call.
+    if (a[0] == reinterpret_cast<PyObject*>(&PyBool_Type)) {
+        return native_iter([it = std::move(it)]() -> Ref {
+            while (Ref item = next_item(it.get()))
+                if (!truthy(item.get())) return item;
+            return {};
+        });
+    }
     return native_iter([it = std::move(it), pred = Ref::borrow(a[0])]() -> Ref {
         while (Ref item = next_item(it.get())) {
             Ref verdict = call1(pred.get(), item.get());

@@ -1,5 +1,7 @@
 #include "binding.hpp"
 
+#include "once.hpp"
+
 #include <cstring>
 
 namespace quorin {
@@ -194,8 +196,9 @@ Ref Bound::rest_tuple() const {
 void fail_with_note(const char* name) {
     PyObject* exc = compat::take_raised();
     if (exc == nullptr) ffi_err();
-    std::string note = std::string("while processing '") + name + "'";
-    Ref r = Ref::steal(PyObject_CallMethod(exc, "add_note", "s", note.c_str()));
+    std::string text = std::string("while processing '") + name + "'";
+    Ref note = Ref::steal(PyUnicode_FromString(text.c_str()));
+    Ref r = note ? Ref::steal(PyObject_CallMethodOneArg(exc, QUORIN_NAME("add_note"), note.get())) : Ref();
     if (!r) {
         // The note could not be added: the original error still wins.
         PyErr_Clear();

@@ -20,9 +20,9 @@ PyObject* cached_attr(OnceCell& cell, const char* module, const char* path) {
     });
 }
 
-Ref module_attr(const char* module, const char* name) {
-    Ref mod = Ref::check(PyImport_ImportModule(module));
-    return Ref::check(PyObject_GetAttrString(mod.get(), name));
+Ref module_attr(PyObject* module, PyObject* name) {
+    Ref mod = Ref::check(PyImport_Import(module));
+    return Ref::check(PyObject_GetAttr(mod.get(), name));
 }
 
 namespace cells {

@@ -60,7 +60,21 @@ PyObject* sequence_abc();
 PyObject* signature();
 }  // namespace cells
 
-// An attribute of a standard-library module read anew at every call.
-Ref module_attr(const char* module, const char* name);
+// An attribute of a standard-library module, imported and read anew at
+// every call (so a replaced module attribute is seen); the names are
+// interned objects made once (see QUORIN_NAME).
+Ref module_attr(PyObject* module, PyObject* name);
+
+}  // namespace quorin
+
+// An interned str made once per process, for attribute and module names
+// used at every call: no string is built per call.
+#define QUORIN_NAME(text)                                                                    \
+    ([]() -> PyObject* {                                                                     \
+        static ::quorin::OnceCell cell;                                                      \
+        return cell.get([] { return ::quorin::Ref::check(PyUnicode_InternFromString(text)); }); \
+    }())
+
+namespace quorin {
 
 }  // namespace quorin

@@ -107,7 +107,7 @@ def test_iterate_is_infinite():
 
 @pytest.mark.parametrize("args, expected", [
     ((operator.add, []), []), ((operator.add, [], 0), [0]), ((operator.add, [1, 2, 3]), [1, 3, 6]),
-    ((operator.add, [1, 2], 10), [10, 11, 13]), ((operator.mul, iter([2, 3, 4])), [2, 6, 24]),
+    ((operator.add, [1, 2], 10), [10, 11, 13]), ((operator.mul, range(2, 5)), [2, 6, 24]),
     ((lambda a, b: a + [b], "ab", []), [[], ["a"], ["a", "b"]]),
 ])
 def test_accumulate(args, expected):
@@ -144,10 +144,11 @@ def test_accumulate_too_many():
 
 @pytest.mark.parametrize("seqs, expected", [
     ([], []), ([[1, 2], [], [3]], [1, 3, 2]), ([[1, 2, 3], "ab"], [1, "a", 2, "b", 3]),
-    ([iter([1]), iter([2, 3]), iter([4, 5, 6])], [1, 2, 4, 3, 5, 6]), ([[]], []), ((x for x in ["ab"]), ["a", "b"]),
+    (lambda: [iter([1]), iter([2, 3]), iter([4, 5, 6])], [1, 2, 4, 3, 5, 6]), ([[]], []),
+    (lambda: (x for x in ["ab"]), ["a", "b"]),
 ])
 def test_interleave(seqs, expected):
-    assert list(q.interleave(seqs)) == expected
+    assert list(q.interleave(seqs() if callable(seqs) else seqs)) == expected
 
 
 def test_interleave_call_time_errors():

@@ -48,12 +48,13 @@ def test_take_is_lazy():
 
 @pytest.mark.parametrize("n, seq, expected", [
     (2, [1, 2, 3], [2, 3]), (2, (1, 2, 3), (2, 3)), (2, "abc", "bc"), (10, [1, 2], [1, 2]),
-    (2, iter([1, 2, 3]), (2, 3)), (2, iter([]), ()), (0, [1, 2], [1, 2]), (0, iter([1, 2]), (1, 2)),
+    (2, lambda: iter([1, 2, 3]), (2, 3)), (2, lambda: iter([]), ()), (0, [1, 2], [1, 2]),
+    (0, lambda: iter([1, 2]), (1, 2)),
     (2, {"a": 1, "b": 2, "c": 3}, ("b", "c")), (1, range(5), range(4, 5)), (2 ** 64 - 1, [1, 2], [1, 2]),
-    (2, b"xyz", b"yz"), (3, (i for i in range(100)), (97, 98, 99)), (True, [1, 2], [2]),
+    (2, b"xyz", b"yz"), (3, lambda: (i for i in range(100)), (97, 98, 99)), (True, [1, 2], [2]),
 ])
 def test_tail(n, seq, expected):
-    result = q.tail(n, seq)
+    result = q.tail(n, seq() if callable(seq) else seq)
     assert result == expected
     assert type(result) is type(expected)
 
