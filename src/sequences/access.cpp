@@ -80,7 +80,10 @@ QUORIN_FUNCTION(get, "get(ind, coll, *rest)") {
     PyObject* dflt = a.rest_size() == 1 ? a.rest()[0] : nullptr;
     PyObject* ind = a[0];
     PyObject* coll = a[1];
-    if (!PyList_Check(ind)) return lookup(coll, ind, dflt);
+    if (!PyList_Check(ind)) {
+        if (dflt == nullptr) return Ref::check(PyObject_GetItem(coll, ind));
+        return lookup(coll, ind, dflt);
+    }
 
     const Py_ssize_t planned = PyList_GET_SIZE(ind);
     Ref out = Ref::check(PyTuple_New(planned));

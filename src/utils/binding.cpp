@@ -85,6 +85,7 @@ Signature::Signature(const char* text, const char* owner) {
         params_.push_back(std::move(p));
     }
     if (params_.size() > kMaxParams) throw Panic("too many parameters in text signature");
+    if (npositional_ == params_.size()) exact_positional_ = static_cast<Py_ssize_t>(npositional_);
 }
 
 void Signature::too_many(Py_ssize_t given) const {
@@ -137,7 +138,7 @@ void Signature::finish(Bound& out, Py_ssize_t npos) const {
         if (out.values_[i] == nullptr) out.values_[i] = params_[i].default_value();
 }
 
-void Signature::bind(Bound& out, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) const {
+void Signature::bind_slow(Bound& out, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) const {
     out.sig_ = this;
     const Py_ssize_t npos_params = static_cast<Py_ssize_t>(npositional_);
     Py_ssize_t filled = nargs;
@@ -146,11 +147,6 @@ void Signature::bind(Bound& out, PyObject* const* args, Py_ssize_t nargs, PyObje
         out.rest_ = args + npos_params;
         out.nrest_ = nargs - npos_params;
         filled = npos_params;
-    }
-    // The common case: every parameter given by position, no keywords.
-    if (kwnames == nullptr && static_cast<size_t>(filled) == params_.size()) {
-        for (Py_ssize_t i = 0; i < filled; ++i) out.values_[i] = args[i];
-        return;
     }
     for (size_t i = 0; i < params_.size(); ++i)
         out.values_[i] = static_cast<Py_ssize_t>(i) < filled ? args[i] : nullptr;
@@ -208,7 +204,7 @@ void fail_with_note(const char* name) {
 }
 
 std::size_t Bound::usize(std::size_t i) const {
-    Ref index = Ref::steal(PyNumber_Index(values_[i]));
+    Ref index = Ref::steal(PyNumber_Index(view_[i]));
     if (!index) fail_with_note(sig_->param_name(i).c_str());
     size_t v = PyLong_AsSize_t(index.get());
     if (v == static_cast<size_t>(-1) && PyErr_Occurred()) fail_with_note(sig_->param_name(i).c_str());
@@ -216,7 +212,7 @@ std::size_t Bound::usize(std::size_t i) const {
 }
 
 std::uint64_t Bound::u64(std::size_t i) const {
-    Ref index = Ref::steal(PyNumber_Index(values_[i]));
+    Ref index = Ref::steal(PyNumber_Index(view_[i]));
     if (!index) fail_with_note(sig_->param_name(i).c_str());
     unsigned long long v = PyLong_AsUnsignedLongLong(index.get());
     if (v == static_cast<unsigned long long>(-1) && PyErr_Occurred())
@@ -225,7 +221,7 @@ std::uint64_t Bound::u64(std::size_t i) const {
 }
 
 void Bound::require_type(std::size_t i, PyTypeObject* type, const char* expected) const {
-    PyObject* v = values_[i];
+    PyObject* v = view_[i];
     int ok = PyObject_TypeCheck(v, type);
     if (ok) return;
     std::string msg;

@@ -21,7 +21,7 @@ class Signature;
 // array, so binding allocates nothing unless there is a `**` parameter.
 class Bound {
 public:
-    PyObject* operator[](std::size_t i) const noexcept { return values_[i]; }
+    PyObject* operator[](std::size_t i) const noexcept { return view_[i]; }
     // Surplus positional arguments (the `*name` parameter).
     PyObject* const* rest() const noexcept { return rest_; }
     Py_ssize_t rest_size() const noexcept { return nrest_; }
@@ -41,6 +41,9 @@ public:
 
 private:
     friend class Signature;
+    // The bound values: the caller's own array when the positionals fill
+    // every parameter, else `values_`.
+    PyObject* const* view_ = values_;
     PyObject* values_[kMaxParams];
     PyObject* const* rest_ = nullptr;
     Py_ssize_t nrest_ = 0;
@@ -64,7 +67,15 @@ public:
     const std::string& param_name(std::size_t i) const { return params_[i].name; }
 
     // Fast calling convention: positional array plus keyword-name tuple.
-    void bind(Bound& out, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) const;
+    // Inline for the common case: exactly the named parameters, by position.
+    void bind(Bound& out, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) const {
+        if (kwnames == nullptr && nargs == exact_positional_) {
+            out.sig_ = this;
+            out.view_ = args;
+            return;
+        }
+        bind_slow(out, args, nargs, kwnames);
+    }
     // Classic convention: positional tuple plus keyword dictionary (either may be null).
     void bind_classic(Bound& out, PyObject* args, PyObject* kwargs) const;
 
@@ -75,6 +86,7 @@ private:
         PyObject* (*default_value)() = nullptr;  // null: required
     };
 
+    void bind_slow(Bound& out, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) const;
     void bind_keyword(Bound& out, PyObject* name, PyObject* value, Py_ssize_t npos) const;
     void finish(Bound& out, Py_ssize_t npos) const;
     [[noreturn]] void too_many(Py_ssize_t given) const;
@@ -84,6 +96,8 @@ private:
     std::size_t npositional_ = 0;  // named parameters before any star
     std::size_t nrequired_positional_ = 0;
     bool star_ = false, star_star_ = false;
+    // Positional count that fills every parameter exactly (-1: none does).
+    Py_ssize_t exact_positional_ = -1;
 };
 
 }  // namespace quorin

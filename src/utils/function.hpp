@@ -32,8 +32,9 @@ struct Function {
     mutable PyMethodDef def{};
 };
 
-inline PyObject* call_fast(const Function& f, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
-                           Body body) noexcept {
+// One instantiation per function, so that its body is inlined into its entry.
+template <Body body>
+PyObject* call_fast(const Function& f, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
     return boundary([&] {
         Bound bound;
         f.sig.bind(bound, args, nargs, kwnames);
@@ -41,7 +42,8 @@ inline PyObject* call_fast(const Function& f, PyObject* const* args, Py_ssize_t 
     });
 }
 
-inline PyObject* call_classic(const Function& f, PyObject* args, PyObject* kwargs, Body body) noexcept {
+template <Body body>
+PyObject* call_classic(const Function& f, PyObject* args, PyObject* kwargs) noexcept {
     return boundary([&] {
         Bound bound;
         f.sig.bind_classic(bound, args, kwargs);
@@ -58,7 +60,7 @@ inline PyObject* call_classic(const Function& f, PyObject* args, PyObject* kwarg
     const ::quorin::Function ident(                                                                  \
         text, static_cast<::quorin::FastEntry>(                                                      \
                   [](PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kw) -> PyObject* { \
-                      return ::quorin::call_fast(ident, args, nargs, kw, &ident##_body);              \
+                      return ::quorin::call_fast<&ident##_body>(ident, args, nargs, kw);              \
                   }));                                                                               \
     static ::quorin::Ref ident##_body([[maybe_unused]] const ::quorin::Bound& a)
 
@@ -68,6 +70,6 @@ inline PyObject* call_classic(const Function& f, PyObject* args, PyObject* kwarg
     static ::quorin::Ref ident##_body(const ::quorin::Bound& a);                                 \
     const ::quorin::Function ident(                                                              \
         text, static_cast<::quorin::ClassicEntry>([](PyObject*, PyObject* args, PyObject* kw) -> PyObject* { \
-            return ::quorin::call_classic(ident, args, kw, &ident##_body);                        \
+            return ::quorin::call_classic<&ident##_body>(ident, args, kw);                        \
         }));                                                                                     \
     static ::quorin::Ref ident##_body([[maybe_unused]] const ::quorin::Bound& a)
