@@ -1,7 +1,11 @@
 // The export table: the order of registration is the order of `__all__`.
 #include "../sequences/access.hpp"
 #include "../sequences/chaining.hpp"
+#include "../sequences/distinct.hpp"
+#include "../sequences/frequencies.hpp"
+#include "../sequences/grouping.hpp"
 #include "../sequences/slicing.hpp"
+#include "../sequences/topk.hpp"
 #include "../utils/native_iter.hpp"
 #include "registry.hpp"
 
@@ -10,11 +14,15 @@ namespace quorin {
 void register_all(PyObject* m) {
     add_type(m, NativeIter::type());
 
+    add_function(m, fn::count);
     add_function(m, fn::first);
     add_function(m, fn::second);
     add_function(m, fn::last);
     add_function(m, fn::nth);
     add_function(m, fn::get);
+    add_function(m, fn::isdistinct);
+    add_function(m, fn::frequencies);
+    add_function(m, fn::topk);
     add_function(m, fn::peek);
     add_function(m, fn::take);
     add_function(m, fn::drop);
@@ -24,6 +32,9 @@ void register_all(PyObject* m) {
     add_function(m, fn::concat);
     add_function(m, fn::concatv);
     add_function(m, fn::interleave);
+    add_function(m, fn::groupby);
+    add_function(m, fn::countby);
+    add_function(m, fn::reduceby);
     add_function(m, fn::mapcat);
     add_function(m, fn::remove);
     add_function(m, fn::accumulate);

@@ -68,4 +68,16 @@ inline bool compact_int_value(PyObject* o, long long* out) noexcept {
 #endif
 }
 
+// The hash an exact str has cached, or -1 when none is cached yet. The field
+// is public on every supported version; free-threaded builds write it with
+// relaxed atomics, so it is read the same way there.
+inline Py_hash_t str_cached_hash(PyObject* o) noexcept {
+    auto* ascii = reinterpret_cast<PyASCIIObject*>(o);
+#ifdef Py_GIL_DISABLED
+    return _Py_atomic_load_ssize_relaxed(&ascii->hash);
+#else
+    return ascii->hash;
+#endif
+}
+
 }  // namespace quorin::compat

@@ -1,0 +1,39 @@
+"""Distinctness and counting against the idioms they replace."""
+
+import array
+
+from harness import Case
+
+import quorin as q
+
+N = 10**6
+INTS_Q = array.array("q", range(N))
+SMALL_INTS = list(range(N))
+LIST = list(range(1000))
+RANGE = range(10**5)
+
+try:
+    import numpy as np
+except ImportError:  # numpy is optional on some interpreters
+    np = None
+
+
+def cases():
+    isdistinct, count = q.isdistinct, q.count
+    out = [
+        Case("distinct", "isdistinct(array('q'), 1e6)", lambda: isdistinct(INTS_Q),
+             "len(set(a.tolist())) == len(a)", lambda: len(set(INTS_Q.tolist())) == len(INTS_Q), per=N, goal=0.25),
+    ]
+    if np is not None:
+        arr = np.arange(N, dtype=np.int64)
+        out.append(Case("distinct", "isdistinct(ndarray int64, 1e6)", lambda: isdistinct(arr),
+                        "len(set(a.tolist())) == len(a)", lambda: len(set(arr.tolist())) == len(arr),
+                        per=N, goal=0.25))
+    out += [
+        Case("distinct", "isdistinct(list of small ints)", lambda: isdistinct(SMALL_INTS),
+             "len(set(x)) == len(x)", lambda: len(set(SMALL_INTS)) == len(SMALL_INTS), per=N),
+        Case("distinct", "count(list)", lambda: count(LIST), "len(x)", lambda: len(LIST)),
+        Case("distinct", "count(iter(range))", lambda: count(iter(RANGE)),
+             "sum(1 for _ in it)", lambda: sum(1 for _ in iter(RANGE)), per=len(RANGE)),
+    ]
+    return out

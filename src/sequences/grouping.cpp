@@ -1,0 +1,179 @@
+// Classifying a sequence by key: groupby and countby index the keys with the
+// native key index (first key object kept, first-appearance order);
+// reduceby keeps its accumulators in the result dictionary itself.
+#include "grouping.hpp"
+
+#include "../utils/iteration.hpp"
+#include "../utils/key_index.hpp"
+
+#include <cstdint>
+#include <cstdlib>
+#include <new>
+#include <utility>
+#include <vector>
+
+namespace quorin {
+
+namespace {
+
+// Strong references gathered in input order, released on every way out.
+class OwnedItems {
+public:
+    OwnedItems() = default;
+    OwnedItems(const OwnedItems&) = delete;
+    OwnedItems& operator=(const OwnedItems&) = delete;
+    ~OwnedItems() {
+        for (std::size_t i = taken_; i < items_.size(); ++i) Ref::steal(items_[i]).reset();
+    }
+    void push(Ref item) {
+        items_.push_back(item.get());  // may throw: `item` still owns it then
+        static_cast<void>(item.release());
+    }
+    std::size_t size() const noexcept { return items_.size(); }
+    // Hands item i's reference over (items are taken in order).
+    PyObject* take(std::size_t i) noexcept {
+        taken_ = i + 1;
+        return items_[i];
+    }
+
+private:
+    std::vector<PyObject*> items_;
+    std::size_t taken_ = 0;
+};
+
+Ref item_at(PyObject* element, PyObject* index) { return Ref::check(PyObject_GetItem(element, index)); }
+
+// element[i] for each i of the list `indices`, as a tuple.
+Ref select_items(PyObject* indices, PyObject* element) {
+    const Py_ssize_t planned = PyList_GET_SIZE(indices);
+    Ref out = Ref::check(PyTuple_New(planned));
+    Py_ssize_t filled = 0;
+    // An item access may run code that shrinks the list: stop at its end.
+    for (; filled < planned && filled < PyList_GET_SIZE(indices); ++filled) {
+        Ref index = Ref::borrow(PyList_GET_ITEM(indices, filled));
+        PyTuple_SET_ITEM(out.get(), filled, item_at(element, index.get()).release());
+    }
+    if (filled == planned) return out;
+    return Ref::check(PyTuple_GetSlice(out.get(), 0, filled));
+}
+
+// The key of one element, with callability decided once by the caller.
+Ref key_of(PyObject* key, bool callable, PyObject* element) {
+    if (callable) {
+        PyObject* args[2] = {nullptr, element};
+        return Ref::check(PyObject_Vectorcall(key, args + 1, 1 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
+    }
+    return apply_key(key, element);
+}
+
+// Calls `visit(item)` (an owned Ref) for each element of `seq`: an exact
+// list by index while the index is below its current length (the key
+// function may resize it), an exact tuple by index, anything else by
+// iteration.
+template <class Visit>
+void for_each_element(PyObject* seq, Visit&& visit) {
+    if (PyList_CheckExact(seq)) {
+        for (Py_ssize_t i = 0; i < PyList_GET_SIZE(seq); ++i) visit(Ref::borrow(PyList_GET_ITEM(seq, i)));
+    } else if (PyTuple_CheckExact(seq)) {
+        const Py_ssize_t n = PyTuple_GET_SIZE(seq);
+        for (Py_ssize_t i = 0; i < n; ++i) visit(Ref::borrow(PyTuple_GET_ITEM(seq, i)));
+    } else {
+        Ref it = get_iter(seq);
+        while (Ref item = next_item(it.get())) visit(std::move(item));
+    }
+}
+
+}  // namespace
+
+Ref apply_key(PyObject* key, PyObject* element) {
+    if (PyCallable_Check(key)) return call1(key, element);
+    if (PyList_Check(key)) return select_items(key, element);
+    return item_at(element, key);
+}
+
+Ref groupby(PyObject* key, PyObject* seq) {
+    // Two passes: first the items and the entry of each (with a count per
+    // entry), then lists of exactly the right size filled in input order.
+    // One allocation per group instead of a growing array per group.
+    const bool callable = PyCallable_Check(key);
+    PyKeyIndex<std::size_t> index;
+    OwnedItems items;
+    std::vector<std::uint32_t> which;
+    for_each_element(seq, [&](Ref item) {
+        Ref k = key_of(key, callable, item.get());
+        const std::size_t pos = index.position(k.get());
+        which.push_back(static_cast<std::uint32_t>(pos));
+        items.push(std::move(item));
+        index.payload(pos) += 1;
+    });
+    auto entries = std::move(index).take_entries();
+    std::vector<Ref> lists;
+    std::vector<Py_ssize_t> fill(entries.size(), 0);
+    lists.reserve(entries.size());
+    for (auto& entry : entries) lists.push_back(Ref::check(PyList_New(static_cast<Py_ssize_t>(entry.payload))));
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const std::uint32_t e = which[i];
+        PyList_SET_ITEM(lists[e].get(), fill[e]++, items.take(i));
+    }
+    Ref out = Ref::check(PyDict_New());
+    for (std::size_t e = 0; e < entries.size(); ++e)
+        check_int(PyDict_SetItem(out.get(), entries[e].key.get(), lists[e].get()));
+    return out;
+}
+
+Ref countby(PyObject* key, PyObject* seq) {
+    const bool callable = PyCallable_Check(key);
+    PyKeyIndex<std::uint64_t> index;
+    for_each_element(seq, [&](Ref item) {
+        Ref k = key_of(key, callable, item.get());
+        item.reset();
+        index.payload(index.position(k.get())) += 1;
+    });
+    auto entries = std::move(index).take_entries();
+    Ref out = Ref::check(PyDict_New());
+    for (auto& entry : entries) {
+        Ref count = py_uint(entry.payload);
+        check_int(PyDict_SetItem(out.get(), entry.key.get(), count.get()));
+    }
+    return out;
+}
+
+Ref reduceby(PyObject* key, PyObject* binop, PyObject* seq, PyObject* const* rest, Py_ssize_t nrest) {
+    if (nrest > 1) raise(PyExc_TypeError, "reduceby takes at most 4 arguments");
+    PyObject* init = nrest == 1 ? rest[0] : nullptr;
+    Ref out = Ref::check(PyDict_New());
+    Ref it = get_iter(seq);
+    while (Ref item = next_item(it.get())) {
+        Ref k = apply_key(key, item.get());
+        PyObject* found = nullptr;
+        const int r = compat::dict_get_item_ref(out.get(), k.get(), &found);
+        if (r < 0) ffi_err();
+        if (r == 1) {
+            Ref acc = Ref::steal(found);
+            Ref next = call2(binop, acc.get(), item.get());
+            check_int(PyDict_SetItem(out.get(), k.get(), next.get()));
+        } else if (init == nullptr) {
+            check_int(PyDict_SetItem(out.get(), k.get(), item.get()));
+        } else {
+            // A callable init makes a fresh base for every new key.
+            Ref base = PyCallable_Check(init) ? Ref::check(PyObject_CallNoArgs(init)) : Ref::borrow(init);
+            Ref next = call2(binop, base.get(), item.get());
+            check_int(PyDict_SetItem(out.get(), k.get(), next.get()));
+        }
+    }
+    return out;
+}
+
+namespace fn {
+
+QUORIN_FUNCTION(groupby, "groupby(key, seq)") { return quorin::groupby(a[0], a[1]); }
+
+QUORIN_FUNCTION(countby, "countby(key, seq)") { return quorin::countby(a[0], a[1]); }
+
+QUORIN_FUNCTION(reduceby, "reduceby(key, binop, seq, *rest)") {
+    return quorin::reduceby(a[0], a[1], a[2], a.rest(), a.rest_size());
+}
+
+}  // namespace fn
+
+}  // namespace quorin

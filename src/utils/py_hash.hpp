@@ -1,0 +1,41 @@
+// The Python hash and dictionary equality, as the native containers keyed by
+// Python hash (PySeen, PyKeyIndex) use them.
+#pragma once
+
+#include "error.hpp"
+#include "fast_hash.hpp"
+
+namespace quorin {
+
+// The Python hash of `o` (borrowed). Two shortcuts avoid the interpreter: an
+// exact str with its hash already cached, and, when `fast_int` (a copy of
+// int_fast_hash_enabled() taken by the container) is set, an exact int held
+// in one digit. Throws PyErrorSet when hashing fails (SystemError when the
+// interpreter reported failure without an exception).
+inline Py_hash_t py_hash(PyObject* o, bool fast_int) {
+    if (PyUnicode_CheckExact(o)) {
+        Py_hash_t cached = compat::str_cached_hash(o);
+        if (cached != -1) return cached;
+    } else if (fast_int) {
+        long long v;
+        if (compat::compact_int_value(o, &v)) return small_int_hash(v);
+    }
+    Py_hash_t h = PyObject_Hash(o);
+    if (h == -1) ffi_err();
+    return h;
+}
+
+// Dictionary equality between a stored key and a probe whose hashes are
+// equal: identity first, then `stored == probe` (stored on the left) reduced
+// to a truth value. Throws when the comparison raises. The stored object is
+// held strongly for the duration of the call, so even a comparison that
+// manages to disturb its owner cannot free it under the interpreter.
+inline bool py_same_key(PyObject* stored, PyObject* probe) {
+    if (stored == probe) return true;
+    Ref hold = Ref::borrow(stored);
+    int r = PyObject_RichCompareBool(hold.get(), probe, Py_EQ);
+    if (r < 0) ffi_err();
+    return r == 1;
+}
+
+}  // namespace quorin

@@ -1,0 +1,60 @@
+// The process-wide pool of worker threads for native chunk work (counting
+// and top-k over large integer buffers). Workers run plain native code only:
+// they never touch Python objects, reference counts or buffer views, so the
+// caller keeps the interpreter lock while it waits for them.
+#pragma once
+
+#include <cstddef>
+#include <type_traits>
+#include <vector>
+
+namespace quorin {
+
+class WorkerPool {
+public:
+    // Number of worker threads (at least 1).
+    std::size_t threads() const noexcept { return threads_; }
+
+    // Runs fn(i) for every i in [0, n) concurrently and returns once all have
+    // finished (a single chunk runs right here). The calling thread takes
+    // part, claiming chunks like a worker, and keeps whatever locks it holds;
+    // so a call from inside a pool thread (or with every worker busy) always
+    // completes. An exception thrown by a chunk is rethrown here after every
+    // chunk has finished (the one of the lowest chunk index wins).
+    template <class F>
+    void run_chunks(std::size_t n, F&& fn) {
+        auto thunk = [](void* ctx, std::size_t i) { (*static_cast<std::remove_reference_t<F>*>(ctx))(i); };
+        run(n, thunk, static_cast<void*>(&fn));
+    }
+
+    // fn(i) for every chunk, results gathered by chunk index.
+    template <class R, class F>
+    std::vector<R> map_chunks(std::size_t n, F&& fn) {
+        std::vector<R> out(n);
+        run_chunks(n, [&](std::size_t i) { out[i] = fn(i); });
+        return out;
+    }
+
+    struct Job;
+    struct Shared;
+
+private:
+    friend WorkerPool& pool();
+    explicit WorkerPool(const std::vector<int>& cpus);
+    void run(std::size_t n, void (*invoke)(void*, std::size_t), void* ctx);
+
+    std::size_t threads_;  // chunking width: the workers, or 1 when none could start
+    std::size_t workers_;  // worker threads actually running
+    Shared* shared_;  // never freed: a forked child must not tear down a dead parent's pool
+};
+
+// The pool for the current thread: the pool a worker belongs to when called
+// from a pool thread, else the process-wide pool, created on first use and
+// rebuilt on first use in a child process after fork (the child inherits no
+// worker threads).
+WorkerPool& pool();
+
+// Processors this process may run on (its affinity mask), at least 1.
+std::size_t available_processors() noexcept;
+
+}  // namespace quorin

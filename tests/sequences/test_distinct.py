@@ -1,0 +1,283 @@
+import array
+import itertools
+
+import pytest
+
+from quorin import _quorin as q
+
+# numpy itself grows the interpreter's total reference count with every
+# array it creates on the debug build, so these cannot take part in the
+# refleak mode; the references our calls hold are checked directly instead
+# (test_numpy_array_reference_is_released).
+numpy_refcounts = pytest.mark.no_refleak
+
+
+class Boom(Exception):
+    pass
+
+
+def failing_iter(after=0):
+    """Yields `after` items, then raises Boom."""
+    yield from range(after)
+    raise Boom
+
+
+def fresh(seq):
+    """Parameters that are iterators are given as makers, so that every run
+    of a test gets an unconsumed one."""
+    return seq() if callable(seq) else seq
+
+
+class SameHash:
+    """Instances all hash alike; equality by `key`, counting comparisons."""
+
+    def __init__(self, key, log=None):
+        self.key, self.log = key, log
+
+    def __hash__(self):
+        return 7
+
+    def __eq__(self, other):
+        if self.log is not None:
+            self.log.append((self.key, other.key))
+        return self.key == other.key
+
+
+class EqRaises:
+    def __hash__(self):
+        return 1
+
+    def __eq__(self, other):
+        raise Boom
+
+
+class HashRaises:
+    def __hash__(self):
+        raise Boom
+
+
+# --- isdistinct -------------------------------------------------------------------
+
+@pytest.mark.parametrize("seq, expected", [
+    ([], True), ((), True), (b"", True), (lambda: iter([]), True), ("", True),
+    (b"abca", False), (b"abc", True), (bytearray(b"aa"), False),
+    ([1, 1.0], False), ([1, True], False), ([0, False, 0.0], False), ([1, 2, 3], True),
+    ("abca", False), ("abc", True), ((1, (1,)), True), (((1, 2), (1, 2)), False),
+    ({1: "a", 2: "a"}, True), (frozenset([1, 2]), True), (range(10), True),
+    (lambda: (x % 5 for x in range(6)), False), ([None, None], False), ([-1, -2], True),
+    (array.array("q", [0, 2**40, 0]), False), (array.array("q", [0, 2**40, -2**40]), True),
+    (array.array("Q", [2**64 - 1, 2**63, 2**64 - 1]), False),
+    ([2**100, 2**100 + 1], True), ([2**100, 2**100], False),
+])
+def test_isdistinct(seq, expected):
+    assert q.isdistinct(fresh(seq)) is expected
+
+
+@numpy_refcounts
+@pytest.mark.parametrize("dtype", ["int64", "uint64", "int32", "int8", "uint16"])
+def test_isdistinct_numpy(dtype):
+    np = pytest.importorskip("numpy")
+    if np.dtype(dtype).itemsize == 8:
+        assert q.isdistinct(np.array([0, 2**40, 0], dtype=dtype)) is False
+        if dtype == "int64":
+            assert q.isdistinct(np.array([0, 2**40, -2**40], dtype=dtype)) is True
+    assert q.isdistinct(np.arange(100, dtype=dtype)) is True
+    assert q.isdistinct(np.array([3, 1, 4, 1, 5], dtype=dtype)) is False
+    assert q.isdistinct(np.array([], dtype=dtype)) is True
+
+
+def test_isdistinct_strided_memoryview_same_answer():
+    arr = array.array("q", [1, 5, 2, 5, 3, 5, 1])
+    every_second = memoryview(arr)[::2]
+    assert q.isdistinct(every_second) is False  # 1, 2, 3, 1
+    assert q.isdistinct(memoryview(arr)[:6:2]) is True  # 1, 2, 3
+    assert q.isdistinct(memoryview(arr)[1::2]) is False  # 5, 5, 5
+
+
+def test_isdistinct_consumes_up_to_the_first_repeat():
+    it = iter([1, 2, 3, 2, 5, 6])
+    assert q.isdistinct(it) is False
+    assert list(it) == [5, 6]
+    it = iter([1, 2, 3])
+    assert q.isdistinct(it) is True
+    assert list(it) == []
+
+
+def test_isdistinct_list_is_iterated_not_indexed():
+    class Listish(list):
+        def __iter__(self):
+            return iter([1, 1])
+
+    assert q.isdistinct(Listish([1, 2])) is False
+
+
+def test_isdistinct_identity_shortcut_and_nan():
+    nan = float("nan")
+    assert q.isdistinct([nan, nan]) is False
+    assert q.isdistinct([float("nan"), float("nan")]) is True
+    x = EqRaises()
+    assert q.isdistinct([x, x]) is False  # the same object: __eq__ is never called
+
+
+def test_isdistinct_same_hash_kept_apart():
+    log = []
+    items = [SameHash(i, log) for i in range(4)]
+    assert q.isdistinct(items) is True
+    assert log  # equal hashes did get compared
+    assert q.isdistinct(items + [SameHash(2)]) is False
+
+
+@pytest.mark.parametrize("seq, exc", [
+    ([1, EqRaises(), EqRaises()], Boom),
+    ([HashRaises()], Boom),
+    ([1, HashRaises()], Boom),
+    ([1, [2]], TypeError),
+    (lambda: failing_iter(3), Boom),
+    (5, TypeError),
+    (None, TypeError),
+])
+def test_isdistinct_errors_propagate(seq, exc):
+    with pytest.raises(exc):
+        q.isdistinct(fresh(seq))
+
+
+def test_isdistinct_error_after_a_repeat_is_not_reached():
+    assert q.isdistinct(itertools.chain([1, 1], failing_iter())) is False
+
+
+def test_isdistinct_unhashable_message():
+    with pytest.raises(TypeError, match="unhashable type: 'list'"):
+        q.isdistinct([[1]])
+
+
+def test_isdistinct_releases_elements():
+    import sys
+
+    marker = object()
+    before = sys.getrefcount(marker)
+    assert q.isdistinct([marker, 1, 2]) is True
+    assert q.isdistinct([marker, marker]) is False
+    with pytest.raises(Boom):
+        q.isdistinct(itertools.chain([marker], failing_iter()))
+    assert sys.getrefcount(marker) == before
+
+
+# --- count ----------------------------------------------------------------------
+
+def test_count_iterator_exhausts_it():
+    it = iter(range(5))
+    assert q.count(it) == 5
+    assert list(it) == []
+
+
+@pytest.mark.parametrize("seq, expected", [
+    ([1, 2, 3], 3), ((), 0), ("abcd", 4), (b"xy", 2), ({1: 2}, 1), (set(), 0),
+    (range(10**12), 10**12), (lambda: iter([]), 0), (lambda: (x for x in range(1000)), 1000),
+    (array.array("q", [1, 2]), 2), (lambda: itertools.repeat(None, 7), 7),
+])
+def test_count(seq, expected):
+    result = q.count(fresh(seq))
+    assert result == expected and type(result) is int
+
+
+def test_count_uses_length_without_iterating():
+    class Sized:
+        def __len__(self):
+            return 42
+
+        def __iter__(self):
+            raise AssertionError("iterated")
+
+    class ListNoIter(list):
+        def __iter__(self):
+            raise AssertionError("iterated")
+
+    class LongList(list):
+        def __len__(self):
+            return 99
+
+    assert q.count(Sized()) == 42
+    assert q.count(ListNoIter([1, 2, 3])) == 3
+    assert q.count(LongList([1])) == 99  # a subclass's own length is asked
+
+
+def test_count_len_raises():
+    class BadLen:
+        def __len__(self):
+            raise Boom
+
+        def __iter__(self):
+            return iter([1])
+
+    with pytest.raises(Boom):
+        q.count(BadLen())
+
+
+def test_count_len_too_large_propagates():
+    with pytest.raises(OverflowError):
+        q.count(range(2**64))
+
+
+def test_count_attribute_lookup_error_propagates():
+    class Odd:
+        def __getattr__(self, name):
+            raise Boom
+
+        def __iter__(self):
+            return iter([1, 2])
+
+    with pytest.raises(Boom):
+        q.count(Odd())
+
+
+def test_count_missing_len_attribute_falls_back_to_iteration():
+    class Quiet:
+        def __getattr__(self, name):
+            raise AttributeError(name)
+
+        def __iter__(self):
+            return iter([1, 2])
+
+    assert q.count(Quiet()) == 2
+
+
+def test_count_instance_len_attribute_without_length_slot():
+    class Iterable:
+        def __iter__(self):
+            return iter([1, 2])
+
+    obj = Iterable()
+    obj.__len__ = lambda: 2
+    with pytest.raises(TypeError, match="has no len"):
+        q.count(obj)
+
+
+@pytest.mark.parametrize("seq, exc", [(lambda: failing_iter(4), Boom), (5, TypeError), (None, TypeError)])
+def test_count_errors_propagate(seq, exc):
+    with pytest.raises(exc):
+        q.count(fresh(seq))
+
+
+def test_count_not_iterable_message():
+    with pytest.raises(TypeError, match="'int' object is not iterable"):
+        q.count(5)
+
+
+# --- binding ----------------------------------------------------------------------
+
+@pytest.mark.parametrize("fn, name", [(q.count, "count"), (q.isdistinct, "isdistinct")])
+def test_binding(fn, name):
+    assert fn.__doc__ is None and fn.__text_signature__ == "(seq)"
+    assert fn(seq=[1, 2]) in (2, True)
+    with pytest.raises(TypeError) as info:
+        fn()
+    assert str(info.value) == f"{name}() missing 1 required positional argument: 'seq'"
+    with pytest.raises(TypeError) as info:
+        fn([1], [2])
+    assert str(info.value) == f"{name}() takes 1 positional arguments but 2 were given"
+    with pytest.raises(TypeError) as info:
+        fn([1], seq=[2])
+    assert str(info.value) == f"{name}() got multiple values for argument 'seq'"
+    with pytest.raises(TypeError) as info:
+        fn(sequence=[2])
+    assert str(info.value) == f"{name}() got an unexpected keyword argument 'sequence'"
