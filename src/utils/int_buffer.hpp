@@ -14,6 +14,7 @@
 #pragma once
 
 #include "error.hpp"
+#include "table_memory.hpp"
 
 #include <bit>
 #include <concepts>
@@ -218,7 +219,7 @@ public:
     void grow_to(std::uint64_t new_capacity) {
         if (new_capacity < 16 || !std::has_single_bit(new_capacity) || new_capacity <= count_)
             throw Panic("IntSet grown to an invalid capacity");
-        SlotPtr fresh(static_cast<T*>(std::calloc(new_capacity, sizeof(T))));
+        SlotPtr fresh(static_cast<T*>(table_alloc(new_capacity * sizeof(T))), Free{new_capacity});
         if (!fresh) throw std::bad_alloc();
         const std::uint64_t new_mask = new_capacity - 1;
         const unsigned new_shift = FxHasher::shift_for(new_capacity);
@@ -269,7 +270,8 @@ public:
 
 private:
     struct Free {
-        void operator()(T* p) const noexcept { std::free(p); }
+        std::uint64_t slots = 0;
+        void operator()(T* p) const noexcept { table_free(p, slots * sizeof(T)); }
     };
     using SlotPtr = std::unique_ptr<T[], Free>;
 

@@ -1,0 +1,49 @@
+#include "table_memory.hpp"
+
+#include <atomic>
+#include <bit>
+#include <cstdlib>
+#include <cstring>
+
+namespace quorin {
+
+namespace {
+
+// Blocks below this are cheap to get from the allocator; above the cap the
+// memory kept would outweigh the gain.
+constexpr std::size_t kMinCached = std::size_t{1} << 20;
+constexpr std::size_t kMaxCached = std::size_t{1} << 25;
+constexpr int kClasses = 64;
+
+// One block per size class, exchanged atomically (worker threads use tables too).
+std::atomic<void*> cached[kClasses];
+
+int size_class(std::size_t bytes) noexcept {
+    if (bytes < kMinCached || bytes > kMaxCached || !std::has_single_bit(bytes)) return -1;
+    return std::countr_zero(bytes);
+}
+
+}  // namespace
+
+void* table_alloc(std::size_t bytes) noexcept {
+    int c = size_class(bytes);
+    if (c >= 0) {
+        if (void* block = cached[c].exchange(nullptr, std::memory_order_acquire)) {
+            std::memset(block, 0, bytes);
+            return block;
+        }
+    }
+    return std::calloc(bytes, 1);
+}
+
+void table_free(void* block, std::size_t bytes) noexcept {
+    if (block == nullptr) return;
+    int c = size_class(bytes);
+    if (c >= 0) {
+        block = cached[c].exchange(block, std::memory_order_acq_rel);
+        if (block == nullptr) return;
+    }
+    std::free(block);
+}
+
+}  // namespace quorin
