@@ -41,13 +41,7 @@ Ref count_objects(PyObject* seq) {
         Ref it = get_iter(seq);
         while (Ref item = next_item(it.get())) count(item.get());
     }
-    auto entries = std::move(index).take_entries();
-    Ref out = Ref::check(PyDict_New());
-    for (auto& entry : entries) {
-        Ref n = py_uint(entry.payload);
-        check_int(PyDict_SetItem(out.get(), entry.key.get(), n.get()));
-    }
-    return out;
+    return counts_dict(std::move(index));
 }
 
 }  // namespace

@@ -129,13 +129,7 @@ Ref countby(PyObject* key, PyObject* seq) {
         item.reset();
         index.payload(index.position(k.get())) += 1;
     });
-    auto entries = std::move(index).take_entries();
-    Ref out = Ref::check(PyDict_New());
-    for (auto& entry : entries) {
-        Ref count = py_uint(entry.payload);
-        check_int(PyDict_SetItem(out.get(), entry.key.get(), count.get()));
-    }
-    return out;
+    return counts_dict(std::move(index));
 }
 
 Ref reduceby(PyObject* key, PyObject* binop, PyObject* seq, PyObject* const* rest, Py_ssize_t nrest) {

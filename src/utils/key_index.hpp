@@ -231,4 +231,16 @@ private:
     bool fast_int_;
 };
 
+// The result of the counting functions: a dict from each key, in order of
+// first appearance, to its count.
+inline Ref counts_dict(PyKeyIndex<std::uint64_t>&& index) {
+    auto entries = std::move(index).take_entries();
+    Ref out = Ref::check(PyDict_New());
+    for (auto& entry : entries) {
+        Ref n = Ref::check(PyLong_FromUnsignedLongLong(entry.payload));
+        check_int(PyDict_SetItem(out.get(), entry.key.get(), n.get()));
+    }
+    return out;
+}
+
 }  // namespace quorin
