@@ -7,39 +7,11 @@
 #include "../utils/key_index.hpp"
 
 #include <cstdint>
-#include <cstdlib>
-#include <new>
 #include <utility>
-#include <vector>
 
 namespace quorin {
 
 namespace {
-
-// Strong references gathered in input order, released on every way out.
-class OwnedItems {
-public:
-    OwnedItems() = default;
-    OwnedItems(const OwnedItems&) = delete;
-    OwnedItems& operator=(const OwnedItems&) = delete;
-    ~OwnedItems() {
-        for (std::size_t i = taken_; i < items_.size(); ++i) Ref::steal(items_[i]).reset();
-    }
-    void push(Ref item) {
-        items_.push_back(item.get());  // may throw: `item` still owns it then
-        static_cast<void>(item.release());
-    }
-    std::size_t size() const noexcept { return items_.size(); }
-    // Hands item i's reference over (items are taken in order).
-    PyObject* take(std::size_t i) noexcept {
-        taken_ = i + 1;
-        return items_[i];
-    }
-
-private:
-    std::vector<PyObject*> items_;
-    std::size_t taken_ = 0;
-};
 
 Ref item_at(PyObject* element, PyObject* index) { return Ref::check(PyObject_GetItem(element, index)); }
 
@@ -92,32 +64,21 @@ Ref apply_key(PyObject* key, PyObject* element) {
 }
 
 Ref groupby(PyObject* key, PyObject* seq) {
-    // Two passes: first the items and the entry of each (with a count per
-    // entry), then lists of exactly the right size filled in input order.
-    // One allocation per group instead of a growing array per group.
+    // Each group is a list from its first element on, filled by append in
+    // input order: no second pass over the elements and no copy of them
+    // (measured faster than collecting native arrays and copying them out).
     const bool callable = PyCallable_Check(key);
-    PyKeyIndex<std::size_t> index;
-    OwnedItems items;
-    std::vector<std::uint32_t> which;
+    PyKeyIndex<Ref> index;
     for_each_element(seq, [&](Ref item) {
         Ref k = key_of(key, callable, item.get());
         const std::size_t pos = index.position(k.get());
-        which.push_back(static_cast<std::uint32_t>(pos));
-        items.push(std::move(item));
-        index.payload(pos) += 1;
+        Ref& list = index.payload(pos);
+        if (!list) list = Ref::check(PyList_New(0));
+        check_int(PyList_Append(list.get(), item.get()));
     });
     auto entries = std::move(index).take_entries();
-    std::vector<Ref> lists;
-    std::vector<Py_ssize_t> fill(entries.size(), 0);
-    lists.reserve(entries.size());
-    for (auto& entry : entries) lists.push_back(Ref::check(PyList_New(static_cast<Py_ssize_t>(entry.payload))));
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        const std::uint32_t e = which[i];
-        PyList_SET_ITEM(lists[e].get(), fill[e]++, items.take(i));
-    }
     Ref out = Ref::check(PyDict_New());
-    for (std::size_t e = 0; e < entries.size(); ++e)
-        check_int(PyDict_SetItem(out.get(), entries[e].key.get(), lists[e].get()));
+    for (auto& entry : entries) check_int(PyDict_SetItem(out.get(), entry.key.get(), entry.payload.get()));
     return out;
 }
 

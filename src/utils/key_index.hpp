@@ -9,8 +9,8 @@
 //   ...
 //   std::vector<PyKeyIndex<std::uint64_t>::Entry> out = std::move(index).take_entries();
 //
-// Payload is whatever the caller keeps per key (a count; groupby keeps a
-// growable array of item references); it must be default-constructible (the
+// Payload is whatever the caller keeps per key (a count; groupby keeps the
+// list of the group's items); it must be default-constructible (the
 // value for a new key) and nothrow-movable. Entries own a strong reference to their key
 // (Entry::key) and own their payload; the hash chains only borrow the keys.
 // position() throws PyErrorSet when hashing or comparing raises, and the
