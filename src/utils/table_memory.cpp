@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <bit>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -40,9 +41,11 @@ void* table_alloc(std::size_t bytes) noexcept {
     // Probes land at random all over a large table: with 4 KiB pages nearly
     // every one also misses the TLB, so ask for transparent huge pages
     // (where the system offers them only on request).
-    void* block = std::aligned_alloc(kHugePage, (bytes + kHugePage - 1) & ~(kHugePage - 1));
+    if (bytes > SIZE_MAX - kHugePage) return nullptr;  // the rounding below would wrap
+    const std::size_t rounded = (bytes + kHugePage - 1) & ~(kHugePage - 1);
+    void* block = std::aligned_alloc(kHugePage, rounded);
     if (block == nullptr) return nullptr;
-    static_cast<void>(madvise(block, bytes, MADV_HUGEPAGE));  // a hint: failure is harmless
+    static_cast<void>(madvise(block, rounded, MADV_HUGEPAGE));  // a hint: failure is harmless
     std::memset(block, 0, bytes);
     return block;
 }
