@@ -23,6 +23,7 @@
 // and the arrays change only after the last comparison.
 #pragma once
 
+#include "iteration.hpp"
 #include "py_hash.hpp"
 
 #include <cstddef>
@@ -237,7 +238,7 @@ inline Ref counts_dict(PyKeyIndex<std::uint64_t>&& index) {
     auto entries = std::move(index).take_entries();
     Ref out = Ref::check(PyDict_New());
     for (auto& entry : entries) {
-        Ref n = Ref::check(PyLong_FromUnsignedLongLong(entry.payload));
+        Ref n = py_uint(entry.payload);
         check_int(PyDict_SetItem(out.get(), entry.key.get(), n.get()));
     }
     return out;
