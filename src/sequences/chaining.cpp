@@ -14,12 +14,14 @@ Ref mapcat(PyObject* func, PyObject* seqs) {
     return call1(cells::chain_from_iterable(), mapped.get());
 }
 
-Ref accumulate(PyObject* binop, PyObject* seq, PyObject* const* rest, Py_ssize_t nrest) {
-    if (nrest > 1) raise(PyExc_TypeError, "accumulate takes at most 3 arguments");
-    Ref initial = nrest == 1 ? Ref::borrow(rest[0]) : Ref();
-    Ref it = get_iter(seq);
-    return native_iter([it = std::move(it), f = Ref::borrow(binop), initial = std::move(initial),
-                        acc = Ref(), emitted = false]() mutable -> Ref {
+namespace {
+
+// Each routine is a named state, so the collector can list what it holds.
+struct AccumulateStep {
+    Ref it, f, initial, acc;
+    bool emitted = false;
+
+    Ref next() {
         if (initial && !emitted) {
             emitted = true;
             acc = initial.clone();
@@ -34,7 +36,76 @@ Ref accumulate(PyObject* binop, PyObject* seq, PyObject* const* rest, Py_ssize_t
         Ref next = call2(f.get(), acc.get(), item.get());
         acc = next.clone();
         return next;
-    });
+    }
+    void traverse(Visit& v) const noexcept { v(it)(f)(initial)(acc); }
+};
+
+// bool as the predicate is the truth test itself: the call is skipped.
+struct RemoveStep {
+    Ref it, pred;
+
+    Ref next() {
+        while (Ref item = next_item(it.get())) {
+            if (pred) {
+                Ref verdict = call1(pred.get(), item.get());
+                if (!truthy(verdict.get())) return item;
+            } else if (!truthy(item.get())) {
+                return item;
+            }
+        }
+        return {};
+    }
+    void traverse(Visit& v) const noexcept { v(it)(pred); }
+};
+
+struct IterateStep {
+    Ref f, current;
+    bool first = true;
+
+    Ref next() {
+        // Taken out first: if func raises, the value stays absent for good.
+        Ref value = std::move(current);
+        if (!value) return {};
+        if (first) {
+            first = false;
+            current = value.clone();
+            return value;
+        }
+        Ref next = call1(f.get(), value.get());
+        current = next.clone();
+        return next;
+    }
+    void traverse(Visit& v) const noexcept { v(f)(current); }
+};
+
+struct InterleaveStep {
+    std::vector<Ref> iters;
+    std::size_t pos = 0;
+
+    Ref next() {
+        while (!iters.empty()) {
+            if (pos >= iters.size()) pos = 0;
+            // The iterator is held across the call: the vector may not move
+            // while user code runs, but keep the reference independent of it.
+            Ref it = iters[pos].clone();
+            if (Ref item = next_item(it.get())) {
+                ++pos;
+                return item;
+            }
+            iters.erase(iters.begin() + static_cast<std::ptrdiff_t>(pos));
+        }
+        return {};
+    }
+    void traverse(Visit& v) const noexcept { v(iters); }
+};
+
+}  // namespace
+
+Ref accumulate(PyObject* binop, PyObject* seq, PyObject* const* rest, Py_ssize_t nrest) {
+    if (nrest > 1) raise(PyExc_TypeError, "accumulate takes at most 3 arguments");
+    Ref initial = nrest == 1 ? Ref::borrow(rest[0]) : Ref();
+    Ref it = get_iter(seq);
+    return native_iter(AccumulateStep{std::move(it), Ref::borrow(binop), std::move(initial), Ref()});
 }
 
 namespace fn {
@@ -55,38 +126,11 @@ QUORIN_FUNCTION(mapcat, "mapcat(func, seqs)") { return quorin::mapcat(a[0], a[1]
 
 QUORIN_FUNCTION(remove, "remove(predicate, seq)") {
     Ref it = get_iter(a[1]);
-    // bool as the predicate is the truth test itself: skip the call.
-    if (a[0] == reinterpret_cast<PyObject*>(&PyBool_Type)) {
-        return native_iter([it = std::move(it)]() -> Ref {
-            while (Ref item = next_item(it.get()))
-                if (!truthy(item.get())) return item;
-            return {};
-        });
-    }
-    return native_iter([it = std::move(it), pred = Ref::borrow(a[0])]() -> Ref {
-        while (Ref item = next_item(it.get())) {
-            Ref verdict = call1(pred.get(), item.get());
-            if (!truthy(verdict.get())) return item;
-        }
-        return {};
-    });
+    bool truth_test = a[0] == reinterpret_cast<PyObject*>(&PyBool_Type);
+    return native_iter(RemoveStep{std::move(it), truth_test ? Ref() : Ref::borrow(a[0])});
 }
 
-QUORIN_FUNCTION(iterate, "iterate(func, x)") {
-    return native_iter([f = Ref::borrow(a[0]), current = Ref::borrow(a[1]), first = true]() mutable -> Ref {
-        // Taken out first: if func raises, the value stays absent for good.
-        Ref value = std::move(current);
-        if (!value) return {};
-        if (first) {
-            first = false;
-            current = value.clone();
-            return value;
-        }
-        Ref next = call1(f.get(), value.get());
-        current = next.clone();
-        return next;
-    });
-}
+QUORIN_FUNCTION(iterate, "iterate(func, x)") { return native_iter(IterateStep{Ref::borrow(a[0]), Ref::borrow(a[1])}); }
 
 QUORIN_FUNCTION(accumulate, "accumulate(binop, seq, *rest)") {
     return quorin::accumulate(a[0], a[1], a.rest(), a.rest_size());
@@ -96,20 +140,7 @@ QUORIN_FUNCTION(interleave, "interleave(seqs)") {
     std::vector<Ref> iters;
     Ref outer = get_iter(a[0]);
     while (Ref seq = next_item(outer.get())) iters.push_back(get_iter(seq.get()));
-    return native_iter([iters = std::move(iters), pos = std::size_t{0}]() mutable -> Ref {
-        while (!iters.empty()) {
-            if (pos >= iters.size()) pos = 0;
-            // The iterator is held across the call: the vector may not move
-            // while user code runs, but keep the reference independent of it.
-            Ref it = iters[pos].clone();
-            if (Ref item = next_item(it.get())) {
-                ++pos;
-                return item;
-            }
-            iters.erase(iters.begin() + static_cast<std::ptrdiff_t>(pos));
-        }
-        return {};
-    });
+    return native_iter(InterleaveStep{std::move(iters)});
 }
 
 }  // namespace fn

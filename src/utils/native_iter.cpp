@@ -2,8 +2,13 @@
 
 namespace quorin {
 
-Ref empty_iter() {
-    return native_iter([] { return Ref(); });
-}
+namespace {
+struct Empty {
+    Ref next() { return {}; }
+    void traverse(Visit&) const noexcept {}
+};
+}  // namespace
+
+Ref empty_iter() { return native_iter(Empty{}); }
 
 }  // namespace quorin

@@ -1,15 +1,16 @@
 // The module's iterator objects. One class template serves every iterator
 // class: a class supplies its state type and `raw_next` (and optionally
-// `length_hint`); the template gives it a type object, allocation,
-// deallocation, the borrow flag and a next slot that is the raw routine
-// itself, with no call wrapper per element.
+// `length_hint`); the template gives it a type object, allocation, the
+// collector's traverse and clear, a trashcan release (all from PyClass),
+// the borrow flag and a next slot that is the raw routine itself, with no
+// call wrapper per element.
 #pragma once
 
 #include "iteration.hpp"
-#include "once.hpp"
+#include "py_class.hpp"
 
 #include <memory>
-#include <new>
+#include <optional>
 #include <type_traits>
 #include <utility>
 
@@ -17,12 +18,13 @@ namespace quorin {
 
 // Mutable state plus a borrow flag (0 free, -1 while a step runs). Only ever
 // touched with the interpreter lock held, so the flag is a plain integer; it
-// detects re-entry from a callback, it is not a lock between threads.
+// detects re-entry from a callback, it is not a lock between threads. The
+// collector may clear the state of an idle cell: a cleared cell is exhausted.
 template <class State>
 class GilRefCell {
 public:
     template <class... A>
-    explicit GilRefCell(A&&... args) : state_(std::forward<A>(args)...) {}
+    explicit GilRefCell(A&&... args) : state_(std::in_place, std::forward<A>(args)...) {}
 
     class Borrow {
     public:
@@ -33,8 +35,10 @@ public:
         ~Borrow() { cell_.flag_ = 0; }
         Borrow(const Borrow&) = delete;
         Borrow& operator=(const Borrow&) = delete;
-        State& operator*() const noexcept { return cell_.state_; }
-        State* operator->() const noexcept { return &cell_.state_; }
+        // False once the collector has cleared the state.
+        explicit operator bool() const noexcept { return cell_.state_.has_value(); }
+        State& operator*() const noexcept { return *cell_.state_; }
+        State* operator->() const noexcept { return &*cell_.state_; }
 
     private:
         GilRefCell& cell_;
@@ -42,9 +46,18 @@ public:
 
     Borrow borrow() { return Borrow(*this); }
 
+    void traverse(Visit& v) const noexcept { v(state_); }
+    // Drops the state unless a step is running (that step's caller holds the
+    // object, so it is not garbage yet).
+    void clear() noexcept {
+        if (flag_ != 0 || !state_) return;
+        std::optional<State> dropped(std::move(state_));
+        state_.reset();
+    }
+
 private:
     Py_ssize_t flag_ = 0;
-    State state_;
+    std::optional<State> state_;
 };
 
 template <class T>
@@ -53,121 +66,116 @@ concept HasLengthHint = requires(typename T::State& s) {
 };
 
 // `Impl` provides: `static constexpr const char* name` (the class name),
-// `using State`, `static Ref raw_next(State&)` (empty Ref: exhausted; a
-// Python error: throw), and optionally `static Py_ssize_t length_hint(State&)`.
+// `using State` (with `void traverse(Visit&) const` listing every Python
+// object it holds), `static Ref raw_next(State&)` (empty Ref: exhausted; a
+// Python error: throw), and optionally `static Py_ssize_t length_hint(State&)`
+// and `static constexpr const char* length_hint_doc`.
 template <class Impl>
 class IterClass {
 public:
     using State = typename Impl::State;
+    static_assert(Traversable<State>, "an iterator state lists the objects it holds");
 
-    struct Object {
-        PyObject_HEAD
-        GilRefCell<State> cell;
-    };
-
-    static PyTypeObject* type() {
-        static OnceCell cell;
-        return reinterpret_cast<PyTypeObject*>(cell.get(make_type));
-    }
+    static PyTypeObject* type() { return Class::type(); }
 
     template <class... A>
     static Ref make(A&&... args) {
-        PyTypeObject* tp = type();
-        PyObject* raw = tp->tp_alloc(tp, 0);
-        if (raw == nullptr) ffi_err();
-        Object* obj = reinterpret_cast<Object*>(raw);
-        try {
-            new (&obj->cell) GilRefCell<State>(std::forward<A>(args)...);
-        } catch (...) {
-            tp->tp_free(raw);
-            Py_DECREF(tp);
-            throw;
-        }
-        return Ref::steal(raw);
+        return Class::make(std::forward<A>(args)...);
     }
 
     // The function in the type's next slot.
     static PyObject* raw_iternext(PyObject* self) noexcept {
         return boundary(
             [self] {
-                auto state = reinterpret_cast<Object*>(self)->cell.borrow();
+                auto state = Class::data(self).borrow();
+                if (!state) return Ref();
                 return Impl::raw_next(*state);
             },
             "panic in __next__");
     }
 
+    // Writes raw_iternext into the type's next slot (see module execution).
+    static void install_raw_iternext() { type()->tp_iternext = raw_iternext; }
+
 private:
-    static void dealloc(PyObject* self) {
-        PyTypeObject* tp = Py_TYPE(self);
-        reinterpret_cast<Object*>(self)->cell.~GilRefCell<State>();
-        tp->tp_free(self);
-        Py_DECREF(tp);
+    struct ClassImpl {
+        static constexpr const char* name = Impl::name;
+        using Data = GilRefCell<State>;
+        static constexpr unsigned long flags = Py_TPFLAGS_DISALLOW_INSTANTIATION;
+
+        static std::vector<PyType_Slot> slots() {
+            static PyMethodDef methods[] = {
+                {"__length_hint__", reinterpret_cast<PyCFunction>(length_hint_method), METH_NOARGS, hint_doc()},
+                {nullptr, nullptr, 0, nullptr},
+            };
+            std::vector<PyType_Slot> s = {
+                {Py_tp_iter, reinterpret_cast<void*>(PyObject_SelfIter)},
+                {Py_tp_iternext, reinterpret_cast<void*>(raw_iternext)},
+            };
+            if constexpr (HasLengthHint<Impl>) s.push_back({Py_tp_methods, methods});
+            return s;
+        }
+    };
+    using Class = PyClass<ClassImpl>;
+
+    static const char* hint_doc() {
+        if constexpr (requires { Impl::length_hint_doc; }) return Impl::length_hint_doc;
+        return nullptr;
     }
 
     static PyObject* length_hint_method(PyObject* self, PyObject*) noexcept {
         return boundary([self] {
             Py_ssize_t hint = 0;
             if constexpr (HasLengthHint<Impl>) {
-                auto state = reinterpret_cast<Object*>(self)->cell.borrow();
-                hint = Impl::length_hint(*state);
+                auto state = Class::data(self).borrow();
+                if (state) hint = Impl::length_hint(*state);
             }
             return Ref::check(PyLong_FromSsize_t(hint < 0 ? 0 : hint));
         });
     }
-
-    static Ref make_type() {
-        static const std::string qualified = std::string("quorin._quorin.") + Impl::name;
-        static PyMethodDef methods[] = {
-            {"__length_hint__", reinterpret_cast<PyCFunction>(length_hint_method), METH_NOARGS, nullptr},
-            {nullptr, nullptr, 0, nullptr},
-        };
-        static PyType_Slot slots[] = {
-            {Py_tp_iter, reinterpret_cast<void*>(PyObject_SelfIter)},
-            {Py_tp_iternext, reinterpret_cast<void*>(raw_iternext)},
-            {Py_tp_dealloc, reinterpret_cast<void*>(dealloc)},
-            {Py_tp_doc, const_cast<char*>("")},
-            {HasLengthHint<Impl> ? Py_tp_methods : 0, HasLengthHint<Impl> ? methods : nullptr},
-            {0, nullptr},
-        };
-        static PyType_Spec spec = {
-            qualified.c_str(),
-            static_cast<int>(sizeof(Object)),
-            0,
-            Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_DISALLOW_INSTANTIATION,
-            slots,
-        };
-        return Ref::check(PyType_FromSpec(&spec));
-    }
 };
 
-// The generic lazy result: owns one native next-step routine.
+// The generic lazy result: owns one native next-step routine. A routine is
+// a named state with `Ref next()` and `void traverse(Visit&) const`, so the
+// collector sees every object it holds.
 class Routine {
 public:
     virtual ~Routine() = default;
     virtual Ref next() = 0;
+    virtual void traverse(Visit& v) const noexcept = 0;
+};
+
+template <class Step>
+concept StepState = Traversable<Step> && requires(Step& s) {
+    { s.next() } -> std::same_as<Ref>;
+};
+
+template <StepState Step>
+class StepRoutine final : public Routine {
+public:
+    explicit StepRoutine(Step step) : step_(std::move(step)) {}
+    Ref next() override { return step_.next(); }
+    void traverse(Visit& v) const noexcept override { v(step_); }
+
+private:
+    Step step_;
 };
 
 struct NativeIterImpl {
     static constexpr const char* name = "NativeIter";
-    using State = std::unique_ptr<Routine>;
-    static Ref raw_next(State& routine) { return routine->next(); }
+    struct State {
+        std::unique_ptr<Routine> routine;
+        void traverse(Visit& v) const noexcept { routine->traverse(v); }
+    };
+    static Ref raw_next(State& s) { return s.routine->next(); }
 };
 using NativeIter = IterClass<NativeIterImpl>;
 
-template <class F>
-class LambdaRoutine final : public Routine {
-public:
-    explicit LambdaRoutine(F f) : f_(std::move(f)) {}
-    Ref next() override { return f_(); }
-
-private:
-    F f_;
-};
-
-// A NativeIter running `step` (a callable returning Ref; empty at the end).
-template <class F>
-Ref native_iter(F step) {
-    return NativeIter::make(std::unique_ptr<Routine>(new LambdaRoutine<F>(std::move(step))));
+// A NativeIter running `step` (a StepState: `next()` returns an empty Ref at
+// the end).
+template <StepState Step>
+Ref native_iter(Step step) {
+    return NativeIter::make(NativeIterImpl::State{std::make_unique<StepRoutine<Step>>(std::move(step))});
 }
 
 // The iterator that yields nothing.

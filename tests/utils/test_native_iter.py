@@ -86,3 +86,38 @@ def test_next_as_method():
     with pytest.raises(StopIteration):
         it.__next__()
         it.__next__()
+
+
+class _Owner:
+    def f(self, *args):
+        return args[-1]
+
+
+@pytest.mark.parametrize("make", [
+    lambda o: q.remove(o.f, [1]),
+    lambda o: q.accumulate(o.f, [1]),
+    lambda o: q.iterate(o.f, 1),
+    lambda o: q.interleave([[o]]),
+])
+def test_cycle_through_callback_is_collected(make):
+    import gc
+    import weakref
+    o = _Owner()
+    o.it = make(o)
+    ref = weakref.ref(o)
+    del o
+    gc.collect()
+    assert ref() is None
+
+
+@pytest.mark.no_refleak
+@pytest.mark.parametrize("wrap", [
+    lambda it: q.remove(bool, it),
+    lambda it: q.accumulate(max, it),
+    lambda it: q.interleave([it]),
+])
+def test_deep_chain_is_released_without_overflow(wrap):
+    it = iter([])
+    for _ in range(10**6):
+        it = wrap(it)
+    del it
