@@ -1,0 +1,3 @@
+from . import _quorin as _quorin
+from ._quorin import *
+from ._quorin import __all__ as __all__
