@@ -15,9 +15,11 @@ import harness  # noqa: E402
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--budget", type=float, default=0.3, help="seconds per measurement")
+    parser.add_argument("--chart", metavar="PNG", help="also draw the table as a bar chart into this file")
     parser.add_argument("families", nargs="*", help="only these families (e.g. access slicing)")
     args = parser.parse_args()
     here = pathlib.Path(__file__).parent
+    results = []
     print(f"CPython {platform.python_version()} ({sys.executable}); ratios are quorin / idiom, lower is better")
     for path in sorted(here.glob("bench_*.py")):
         family = path.stem[len("bench_"):]
@@ -25,10 +27,16 @@ def main():
             continue
         module = importlib.import_module(path.stem)
         print()
-        harness.report(module.cases(), budget=args.budget)
+        results += harness.report(module.cases(), budget=args.budget)
         extra = getattr(module, "extra", None)
         if extra is not None:
             extra()
+    if args.chart and results:
+        try:
+            import chart
+            chart.write(results, args.chart)
+        except ImportError as e:
+            print(f"\nno chart: {e}", file=sys.stderr)
 
 
 if __name__ == "__main__":

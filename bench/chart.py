@@ -1,0 +1,62 @@
+"""A picture of the benchmark table: one bar per row, the ratio of ours to
+the idiom on a log scale, each row's goal marked, interpreter and machine in
+the title. Used by run.py's --chart."""
+
+import os
+import platform
+import sys
+
+
+def machine():
+    """The processor model and the processors this process may use."""
+    model = platform.machine()
+    try:
+        with open("/proc/cpuinfo") as f:
+            for line in f:
+                if line.startswith("model name"):
+                    model = line.split(":", 1)[1].strip()
+                    break
+    except OSError:
+        pass
+    cpus = len(os.sched_getaffinity(0)) if hasattr(os, "sched_getaffinity") else os.cpu_count()
+    return f"{model}, {cpus} processor{'s' if cpus != 1 else ''}"
+
+
+def write(results, path):
+    """Writes the chart of `results` (harness.report's rows) to `path` (PNG)."""
+    import matplotlib
+
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+    from matplotlib.patches import Patch
+
+    rows = list(reversed(results))  # the first row on top
+    labels = [f"{case.name}  vs  {case.idiom_name}" for case, *_ in rows]
+    ratios = [ratio for *_, ratio in rows]
+    goals = [case.goal for case, *_ in rows]
+    # Rows with a goal: green when they meet it, red when not; others grey.
+    colours = ["#9aa5b1" if g is None else "#3a7d44" if r <= g else "#c0392b" for r, g in zip(ratios, goals)]
+
+    fig, ax = plt.subplots(figsize=(12, 1.6 + 0.24 * len(rows)))
+    y = range(len(rows))
+    ax.barh(y, ratios, color=colours, height=0.7, left=0)
+    ax.set_xscale("log")
+    ax.set_yticks(list(y), labels, fontsize=7)
+    ax.axvline(1.0, color="black", linewidth=0.8)
+    marked = [(i, g) for i, g in enumerate(goals) if g is not None]
+    handles = [Patch(color="#3a7d44", label="meets its goal"), Patch(color="#c0392b", label="misses its goal"),
+               Patch(color="#9aa5b1", label="no goal set")]
+    if marked:
+        handles.append(ax.scatter([g for _, g in marked], [i for i, _ in marked], marker="|", s=160,
+                                  color="#1f4e9c", zorder=3, label="goal (the ratio to stay under)"))
+    ax.legend(handles=handles, loc="lower right", fontsize=8)
+    for i, r in enumerate(ratios):
+        ax.annotate(f"{r:.2f}", (r, i), xytext=(3, 0), textcoords="offset points", va="center", fontsize=6)
+    ax.set_xlabel("time of quorin / time of the idiom (log scale; left of 1 is faster)")
+    ax.set_ylim(-0.7, len(rows) - 0.3)
+    ax.grid(axis="x", which="both", alpha=0.25)
+    ax.set_title(f"quorin benchmarks: CPython {platform.python_version()} on {machine()}", fontsize=10)
+    fig.tight_layout()
+    fig.savefig(path, dpi=110)
+    plt.close(fig)
+    print(f"\nchart written to {path}", file=sys.stderr)
