@@ -101,7 +101,7 @@ class Some(Option[_T_co]):
 
     __match_args__: ClassVar[tuple[Literal["value"]]]
     __hash__: ClassVar[None]  # type: ignore[assignment]
-    def __init__(self, value: _T_co) -> None: ...
+    def __new__(cls, value: _T) -> Some[_T]: ...
     @property
     def value(self) -> _T_co:
         """The value held."""
@@ -125,7 +125,7 @@ class Some(Option[_T_co]):
     def is_none(self) -> Literal[False]:
         """Always ``False``."""
     def __bool__(self) -> Literal[True]: ...
-    def __eq__(self, other: object) -> bool: ...
+    def __eq__(self, other: object, /) -> bool: ...
 
 @final
 class NothingType(Option[Never]):
@@ -153,7 +153,7 @@ class NothingType(Option[Never]):
     def is_none(self) -> Literal[True]:
         """Always ``True``."""
     def __bool__(self) -> Literal[False]: ...
-    def __eq__(self, other: object) -> bool: ...
+    def __eq__(self, other: object, /) -> bool: ...
 
 class Result(Generic[_T_co, _E_co]):
     """A success (``Ok``) or a failure (``Err``).
@@ -193,7 +193,7 @@ class Ok(Result[_T_co, Never]):
 
     __match_args__: ClassVar[tuple[Literal["value"]]]
     __hash__: ClassVar[None]  # type: ignore[assignment]
-    def __init__(self, value: _T_co) -> None: ...
+    def __new__(cls, value: _T) -> Ok[_T]: ...
     @property
     def value(self) -> _T_co:
         """The success value."""
@@ -217,7 +217,7 @@ class Ok(Result[_T_co, Never]):
     def is_err(self) -> Literal[False]:
         """Always ``False``."""
     def __bool__(self) -> Literal[True]: ...
-    def __eq__(self, other: object) -> bool: ...
+    def __eq__(self, other: object, /) -> bool: ...
 
 @final
 class Err(Result[Never, _E_co]):
@@ -226,7 +226,7 @@ class Err(Result[Never, _E_co]):
 
     __match_args__: ClassVar[tuple[Literal["error"]]]
     __hash__: ClassVar[None]  # type: ignore[assignment]
-    def __init__(self, error: _E_co) -> None: ...
+    def __new__(cls, error: _E) -> Err[_E]: ...
     @property
     def error(self) -> _E_co:
         """The failure value."""
@@ -249,7 +249,7 @@ class Err(Result[Never, _E_co]):
     def is_err(self) -> Literal[True]:
         """Always ``True``."""
     def __bool__(self) -> Literal[False]: ...
-    def __eq__(self, other: object) -> bool: ...
+    def __eq__(self, other: object, /) -> bool: ...
 
 Nothing: Final[NothingType]
 """An instance of ``NothingType``, for convenience; not a singleton."""
