@@ -22,6 +22,10 @@ def machine():
     return f"{model}, {cpus} processor{'s' if cpus != 1 else ''}"
 
 
+def shorten(text, width=40):
+    return text if len(text) <= width else text[: width - 1] + "\u2026"
+
+
 def write(results, path):
     """Writes the chart of `results` (harness.report's rows) to `path` (PNG)."""
     import matplotlib
@@ -31,7 +35,7 @@ def write(results, path):
     from matplotlib.patches import Patch
 
     rows = list(reversed(results))  # the first row on top
-    labels = [f"{case.name}  vs  {case.idiom_name}" for case, *_ in rows]
+    labels = [f"{case.name}  vs  {shorten(case.idiom_name)}" for case, *_ in rows]
     ratios = [ratio for *_, ratio in rows]
     goals = [case.goal for case, *_ in rows]
     # Rows with a goal: green when they meet it, red when not; others grey.
@@ -51,12 +55,12 @@ def write(results, path):
                                   color="#1f4e9c", zorder=3, label="goal (the ratio to stay under)"))
     ax.legend(handles=handles, loc="lower right", fontsize=8)
     for i, r in enumerate(ratios):
-        ax.annotate(f"{r:.2f}", (r, i), xytext=(3, 0), textcoords="offset points", va="center", fontsize=6)
+        ax.annotate(f"{r:.3g}", (r, i), xytext=(3, 0), textcoords="offset points", va="center", fontsize=6)
     ax.set_xlabel("time of quorin / time of the idiom (log scale; left of 1 is faster)")
     ax.set_ylim(-0.7, len(rows) - 0.3)
     ax.grid(axis="x", which="both", alpha=0.25)
     ax.set_title(f"quorin benchmarks: CPython {platform.python_version()} on {machine()}", fontsize=10)
     fig.tight_layout()
-    fig.savefig(path, dpi=110)
+    fig.savefig(path, dpi=90, bbox_inches="tight")
     plt.close(fig)
     print(f"\nchart written to {path}", file=sys.stderr)
