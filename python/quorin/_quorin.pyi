@@ -92,7 +92,8 @@ class Option(Generic[_T_co]):
         """Whether a value is present."""
     def is_none(self) -> bool:
         """Whether the value is absent."""
-    def __bool__(self) -> bool: ...
+    def __bool__(self) -> bool:
+        """Whether a value is present."""
 
 @final
 class Some(Option[_T_co]):
@@ -101,7 +102,8 @@ class Some(Option[_T_co]):
 
     __match_args__: ClassVar[tuple[Literal["value"]]]
     __hash__: ClassVar[None]  # type: ignore[assignment]
-    def __new__(cls, value: _T) -> Some[_T]: ...
+    def __new__(cls, value: _T) -> Some[_T]:
+        """A new ``Some`` holding ``value`` (any object, ``None`` included)."""
     @property
     def value(self) -> _T_co:
         """The value held."""
@@ -124,8 +126,10 @@ class Some(Option[_T_co]):
         """Always ``True``."""
     def is_none(self) -> Literal[False]:
         """Always ``False``."""
-    def __bool__(self) -> Literal[True]: ...
-    def __eq__(self, other: object, /) -> bool: ...
+    def __bool__(self) -> Literal[True]:
+        """Always true, whatever the value."""
+    def __eq__(self, other: object, /) -> bool:
+        """Whether ``other`` is a ``Some`` with an equal value."""
 
 @final
 class NothingType(Option[Never]):
@@ -133,7 +137,8 @@ class NothingType(Option[Never]):
     absence by equality, type or ``is_none()``, never by identity)."""
 
     __hash__: ClassVar[None]  # type: ignore[assignment]
-    def __init__(self) -> None: ...
+    def __init__(self) -> None:
+        """A new absent value, equal to every other ``NothingType``."""
     def map(self, f: Callable[[Any], object]) -> NothingType:
         """A new ``NothingType``; ``f`` is not called."""
     def and_then(self, f: Callable[[Any], object]) -> NothingType:
@@ -152,8 +157,10 @@ class NothingType(Option[Never]):
         """Always ``False``."""
     def is_none(self) -> Literal[True]:
         """Always ``True``."""
-    def __bool__(self) -> Literal[False]: ...
-    def __eq__(self, other: object, /) -> bool: ...
+    def __bool__(self) -> Literal[False]:
+        """Always false."""
+    def __eq__(self, other: object, /) -> bool:
+        """Whether ``other`` is a ``NothingType``."""
 
 class Result(Generic[_T_co, _E_co]):
     """A success (``Ok``) or a failure (``Err``).
@@ -184,7 +191,8 @@ class Result(Generic[_T_co, _E_co]):
         """Whether this is a success."""
     def is_err(self) -> bool:
         """Whether this is a failure."""
-    def __bool__(self) -> bool: ...
+    def __bool__(self) -> bool:
+        """Whether this is a success."""
 
 @final
 class Ok(Result[_T_co, Never]):
@@ -193,7 +201,8 @@ class Ok(Result[_T_co, Never]):
 
     __match_args__: ClassVar[tuple[Literal["value"]]]
     __hash__: ClassVar[None]  # type: ignore[assignment]
-    def __new__(cls, value: _T) -> Ok[_T]: ...
+    def __new__(cls, value: _T) -> Ok[_T]:
+        """A new ``Ok`` holding ``value``."""
     @property
     def value(self) -> _T_co:
         """The success value."""
@@ -216,8 +225,10 @@ class Ok(Result[_T_co, Never]):
         """Always ``True``."""
     def is_err(self) -> Literal[False]:
         """Always ``False``."""
-    def __bool__(self) -> Literal[True]: ...
-    def __eq__(self, other: object, /) -> bool: ...
+    def __bool__(self) -> Literal[True]:
+        """Always true, whatever the value."""
+    def __eq__(self, other: object, /) -> bool:
+        """Whether ``other`` is an ``Ok`` with an equal value."""
 
 @final
 class Err(Result[Never, _E_co]):
@@ -226,7 +237,8 @@ class Err(Result[Never, _E_co]):
 
     __match_args__: ClassVar[tuple[Literal["error"]]]
     __hash__: ClassVar[None]  # type: ignore[assignment]
-    def __new__(cls, error: _E) -> Err[_E]: ...
+    def __new__(cls, error: _E) -> Err[_E]:
+        """A new ``Err`` holding ``error``."""
     @property
     def error(self) -> _E_co:
         """The failure value."""
@@ -248,8 +260,10 @@ class Err(Result[Never, _E_co]):
         """Always ``False``."""
     def is_err(self) -> Literal[True]:
         """Always ``True``."""
-    def __bool__(self) -> Literal[False]: ...
-    def __eq__(self, other: object, /) -> bool: ...
+    def __bool__(self) -> Literal[False]:
+        """Always false."""
+    def __eq__(self, other: object, /) -> bool:
+        """Whether ``other`` is an ``Err`` with an equal error."""
 
 Nothing: Final[NothingType]
 """An instance of ``NothingType``, for convenience; not a singleton."""
@@ -288,8 +302,10 @@ class NativeIter(Iterator[_T_co]):
     """The iterator class of most lazy results. It cannot be created from
     Python; re-entering it from its own callback raises ``ValueError``."""
 
-    def __iter__(self) -> Self: ...
-    def __next__(self) -> _T_co: ...
+    def __iter__(self) -> Self:
+        """The iterator itself."""
+    def __next__(self) -> _T_co:
+        """The next element; ``StopIteration`` at the end."""
 
 # ---------------------------------------------------------------------------
 # Sequence functions
@@ -531,7 +547,8 @@ class curry(Generic[_R]):
     @overload
     def __new__(cls, func: Callable[[_A, _B, _C], _R], a: _A, b: _B, /) -> _Curry1[_C, _R]: ...
     @overload
-    def __new__(cls, func: Callable[..., _R], *args: Any, **kwargs: Any) -> curry[_R]: ...
+    def __new__(cls, func: Callable[..., _R], *args: Any, **kwargs: Any) -> curry[_R]:
+        """A curry of ``func`` with ``args`` and ``kwargs`` collected; nothing is called yet."""
     def __call__(self, *args: Any, **kwargs: Any) -> Any:
         """``func``'s result once the collected arguments bind, else a new ``curry``."""
 
@@ -793,7 +810,8 @@ class Iter(Generic[_T_co]):
     """A fluent wrapper: transforming methods return a new ``Iter`` around a lazy
     result, terminal methods return their result. Iterable, not an iterator."""
 
-    def __init__(self, inner: Iterable[_T_co]) -> None: ...
+    def __init__(self, inner: Iterable[_T_co]) -> None:
+        """Wraps ``inner`` (not checked until iterated)."""
     def __iter__(self) -> Iterator[_T_co]:
         """A fresh iterator over the wrapped iterable."""
     def map(self, f: Callable[[_T_co], _U]) -> Iter[_U]:
