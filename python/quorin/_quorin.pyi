@@ -5,7 +5,7 @@ result values, and the fluent ``Iter`` wrapper. Lazy functions return
 iterators; eager ones return their result at once.
 """
 
-from collections.abc import Callable, Hashable, Iterable, Iterator, Mapping, Sequence
+from collections.abc import Callable, Hashable, Iterable, Iterator, Mapping, Sequence, Sized
 from typing import (
     Any, ClassVar, Final, Generic, Literal, Never, NoReturn, ParamSpec, Protocol, Self, TypeAlias, TypeVar, final, overload,
     type_check_only,
@@ -311,7 +311,7 @@ class NativeIter(Iterator[_T_co]):
 # Sequence functions
 # ---------------------------------------------------------------------------
 
-def count(seq: Iterable[object]) -> int:
+def count(seq: Iterable[object] | Sized) -> int:
     """The number of elements: ``len(seq)`` when it has a length, else counted by iterating."""
 
 def first(seq: Iterable[_T]) -> _T:
@@ -753,6 +753,10 @@ def assoc_in(d: object, keys: Iterable[Any], value: Any, factory: Callable[[], _
 def update_in(
     d: object, keys: Iterable[Any], func: Callable[[Any], Any], default: Any = None, factory: None = None
 ) -> dict[Any, Any]: ...
+@overload
+def update_in(
+    d: object, keys: Iterable[Any], func: Callable[[Any], Any], default: Any, factory: Callable[[], _M]
+) -> _M: ...
 @overload
 def update_in(
     d: object, keys: Iterable[Any], func: Callable[[Any], Any], default: Any = None, *, factory: Callable[[], _M]

@@ -229,3 +229,5 @@ for n in Iter(nums):
     assert_type(n, int)
 
 assert_type(quorin.__all__, list[str])
+assert_type(update_in({"a": 1}, ["a"], inc, 0, dict[str, int]), dict[str, int])
+assert_type(count(range(3)), int)
