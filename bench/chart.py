@@ -26,8 +26,9 @@ def shorten(text, width=40):
     return text if len(text) <= width else text[: width - 1] + "\u2026"
 
 
-def write(results, path):
-    """Writes the chart of `results` (harness.report's rows) to `path` (PNG)."""
+def write(results, path, budget=None):
+    """Writes the chart of `results` (harness.report's rows) to `path` (PNG);
+    `budget` (seconds per measurement) goes into the title."""
     import matplotlib
 
     matplotlib.use("Agg")
@@ -59,7 +60,10 @@ def write(results, path):
     ax.set_xlabel("time of quorin / time of the idiom (log scale; left of 1 is faster)")
     ax.set_ylim(-0.7, len(rows) - 0.3)
     ax.grid(axis="x", which="both", alpha=0.25)
-    ax.set_title(f"quorin benchmarks: CPython {platform.python_version()} on {machine()}", fontsize=10)
+    title = f"quorin benchmarks: CPython {platform.python_version()} on {machine()}"
+    if budget is not None:
+        title += f"; {budget:g} s per measurement"
+    ax.set_title(title, fontsize=10)
     fig.tight_layout()
     fig.savefig(path, dpi=90, bbox_inches="tight")
     plt.close(fig)

@@ -34,7 +34,7 @@ def main():
     if args.chart and results:
         try:
             import chart
-            chart.write(results, args.chart)
+            chart.write(results, args.chart, budget=args.budget)
         except ImportError as e:
             print(f"\nno chart: {e}", file=sys.stderr)
 
