@@ -103,6 +103,27 @@ Ref edit_in(PyObject* d, PyObject* keys, const Leaf& leaf, PyObject* factory) {
     return edit_path(d, path.get(), leaf, factory);
 }
 
+// The keys of a path, one at a time: an exact list by index below its current
+// length (a lookup may run code that resizes it; its own iterator would see
+// the same), an exact tuple by index, anything else through its iterator.
+class KeyCursor {
+public:
+    explicit KeyCursor(PyObject* keys) : keys_(keys) {
+        if (!PyList_CheckExact(keys) && !PyTuple_CheckExact(keys)) it_ = get_iter(keys);
+    }
+    Ref next() {
+        if (it_) return next_item(it_.get());
+        const Py_ssize_t i = index_++;
+        if (PyList_CheckExact(keys_)) return i < PyList_GET_SIZE(keys_) ? Ref::borrow(PyList_GET_ITEM(keys_, i)) : Ref();
+        return i < PyTuple_GET_SIZE(keys_) ? Ref::borrow(PyTuple_GET_ITEM(keys_, i)) : Ref();
+    }
+
+private:
+    PyObject* keys_;  // the caller's argument
+    Ref it_;
+    Py_ssize_t index_ = 0;
+};
+
 }  // namespace
 
 QUORIN_FUNCTION(assoc_in, "assoc_in(d, keys, value, factory=None)") {
@@ -115,9 +136,9 @@ QUORIN_FUNCTION(update_in, "update_in(d, keys, func, default=None, factory=None)
 
 QUORIN_FUNCTION(get_in, "get_in(keys, coll, default=None, no_default=False)") {
     const bool strict = flag(a, 3);
-    Ref it = get_iter(a[0]);
+    KeyCursor keys(a[0]);
     Ref current = Ref::borrow(a[1]);
-    while (Ref key = next_item(it.get())) {
+    while (Ref key = keys.next()) {
         Ref found = strict ? Ref::check(PyObject_GetItem(current.get(), key.get()))
                            : lookup(current.get(), key.get(), is_lookup_error);
         if (!found) return Ref::borrow(a[2]);
