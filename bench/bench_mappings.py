@@ -32,7 +32,9 @@ def _get_in_loop(keys, coll, default=None):
         return default
 
 
-def _assoc_in_copy(d, keys, value):
+def _nested_copy(d, keys, leaf):
+    """A copy of d in which each level along keys is copied and the last key
+    maps to leaf(old value)."""
     out = dict(d)
     inner = out
     for k in keys[:-1]:
@@ -40,19 +42,7 @@ def _assoc_in_copy(d, keys, value):
         child = dict(child) if isinstance(child, dict) else {}
         inner[k] = child
         inner = child
-    inner[keys[-1]] = value
-    return out
-
-
-def _update_in_copy(d, keys, f, default=None):
-    out = dict(d)
-    inner = out
-    for k in keys[:-1]:
-        child = inner.get(k)
-        child = dict(child) if isinstance(child, dict) else {}
-        inner[k] = child
-        inner = child
-    inner[keys[-1]] = f(inner.get(keys[-1], default))
+    inner[keys[-1]] = leaf(inner.get(keys[-1]))
     return out
 
 
@@ -91,9 +81,9 @@ def cases():
         Case("mappings", "get_in(missing level, d)", lambda: q.get_in(MISS, NESTED), "try/except loop",
              lambda: _get_in_loop(MISS, NESTED)),
         Case("mappings", "assoc_in(d, 4-level path, v)", lambda: q.assoc_in(wide, PATH, 2),
-             "hand-written nested copy", lambda: _assoc_in_copy(wide, PATH, 2), per=N),
+             "hand-written nested copy", lambda: _nested_copy(wide, PATH, lambda _: 2), per=N),
         Case("mappings", "update_in(d, 4-level path, f)", lambda: q.update_in(wide, PATH, inc),
-             "hand-written nested copy", lambda: _update_in_copy(wide, PATH, inc), per=N),
+             "hand-written nested copy", lambda: _nested_copy(wide, PATH, inc), per=N),
     ]
 
 
