@@ -20,8 +20,8 @@ class Items(dict):
     def items(self):
         self.log is None or self.log.append("items")
         for e in self.elements:
-            if isinstance(e, Exception):
-                raise e
+            if isinstance(e, type):
+                raise e("midway")
             yield e
 
 
@@ -69,7 +69,7 @@ class RaisingTarget(dict):
     (["a", 1], None, TypeError, "'list' object is not an instance of 'tuple'"),
     (None, None, TypeError, "'None' is not an instance of 'tuple'"),
     (("a",), None, IndexError, "tuple index out of range"),
-    (Boom("midway"), None, Boom, "midway"),
+    (Boom, None, Boom, "midway"),
     (([1], 2), None, TypeError, "unhashable"),
     (("b", 2), RaisingTarget, Boom, None),
     (("b", 2), lambda: 5, TypeError, "'int' object does not support item assignment"),

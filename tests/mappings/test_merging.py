@@ -21,10 +21,9 @@ class Key:
         return isinstance(other, Key)
 
 
-@pytest.mark.parametrize("args", [([{"a": 1}, {"b": 2, "a": 3}],), (iter([{"a": 1}, {"b": 2, "a": 3}]),),
-                                  ({"a": 1}, {"b": 2, "a": 3})])
-def test_merge_forms_and_order(args):
-    assert list(q.merge(*args).items()) == [("a", 3), ("b", 2)]
+@pytest.mark.parametrize("call", [lambda ds: q.merge(ds), lambda ds: q.merge(iter(ds)), lambda ds: q.merge(*ds)])
+def test_merge_forms_and_order(call):
+    assert list(call([{"a": 1}, {"b": 2, "a": 3}]).items()) == [("a", 3), ("b", 2)]
 
 
 def test_merge_copies_and_honours_subclass_items():

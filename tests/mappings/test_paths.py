@@ -7,6 +7,11 @@ class Boom(Exception):
     pass
 
 
+class BadKeys:
+    def __iter__(self):
+        yield 1 / 0
+
+
 class raising(dict):
     def __init__(self, exc):
         self.exc = exc
@@ -17,7 +22,7 @@ class raising(dict):
 
 @pytest.mark.parametrize("keys, coll, args, expected", [
     ([], {"a": 1}, (), {"a": 1}), (["a", "b"], {"a": {"b": 1}}, (), 1), (("a", 1), {"a": [1, 2]}, (), 2),
-    (iter(["a", 5]), {"a": [1, 2]}, (), None), (["a", "x"], {"a": [1, 2]}, (0,), 0),
+    (dict.fromkeys(["a", 5]), {"a": [1, 2]}, (), None), (["a", "x"], {"a": [1, 2]}, (0,), 0),
     (["a", "b"], {"a": None}, ("d",), "d"), (["a"], raising(KeyError), (), None),
 ])
 def test_get_in(keys, coll, args, expected):
@@ -26,7 +31,7 @@ def test_get_in(keys, coll, args, expected):
 
 @pytest.mark.parametrize("keys, coll, args, exc", [
     (["a", 5], {"a": [1, 2]}, (None, True), IndexError), (["x"], {}, (None, True), KeyError),
-    (5, {}, (), TypeError), (["a"], raising(Boom), (), Boom), ((1 / 0 for _ in [1]), {}, (), ZeroDivisionError)])
+    (5, {}, (), TypeError), (["a"], raising(Boom), (), Boom), (BadKeys(), {}, (), ZeroDivisionError)])
 def test_get_in_raises(keys, coll, args, exc):
     with pytest.raises(exc):
         q.get_in(keys, coll, *args)
