@@ -38,7 +38,13 @@ bool is_numpy_bool(PyObject* v) {
     const char* n = PyUnicode_AsUTF8(name.get());
     if (n == nullptr) ffi_err();
     if (std::strcmp(n, "bool_") != 0 && std::strcmp(n, "bool") != 0) return false;
-    Ref module = Ref::check(PyObject_GetAttr(reinterpret_cast<PyObject*>(Py_TYPE(v)), QUORIN_NAME("__module__")));
+    Ref module = Ref::steal(PyObject_GetAttr(reinterpret_cast<PyObject*>(Py_TYPE(v)), QUORIN_NAME("__module__")));
+    if (!module) {
+        // A class without a module name is not numpy's.
+        if (!PyErr_ExceptionMatches(PyExc_AttributeError)) ffi_err();
+        PyErr_Clear();
+        return false;
+    }
     return PyUnicode_Check(module.get()) && PyUnicode_CompareWithASCIIString(module.get(), "numpy") == 0;
 }
 
