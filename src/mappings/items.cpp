@@ -34,7 +34,7 @@ void copy_into(PyObject* target, PyObject* src) {
     // one by one into an exact dict gives what the native merge gives: take
     // the merge (stored hashes, no per-item calls).
     if (PyDict_CheckExact(src) && PyDict_CheckExact(target)) {
-        if (PyDict_Merge(target, src, 1) < 0) ffi_err();
+        if (PyDict_Update(target, src) < 0) ffi_err();
         return;
     }
     for_each_item(src, [target](PyObject* key, PyObject* value) { set_item(target, key, value); });
