@@ -1,4 +1,7 @@
 // The export table: the order of registration is the order of `__all__`.
+#include "../mappings/merging.hpp"
+#include "../mappings/paths.hpp"
+#include "../mappings/transform.hpp"
 #include "../sequences/access.hpp"
 #include "../sequences/chaining.hpp"
 #include "../sequences/distinct.hpp"
@@ -39,6 +42,20 @@ void register_all(PyObject* m) {
     add_function(m, fn::remove);
     add_function(m, fn::accumulate);
     add_function(m, fn::iterate);
+
+    add_function(m, fn::merge);
+    add_function(m, fn::merge_with);
+    add_function(m, fn::assoc);
+    add_function(m, fn::dissoc);
+    add_function(m, fn::assoc_in);
+    add_function(m, fn::update_in);
+    add_function(m, fn::get_in);
+    add_function(m, fn::keymap);
+    add_function(m, fn::valmap);
+    add_function(m, fn::itemmap);
+    add_function(m, fn::keyfilter);
+    add_function(m, fn::valfilter);
+    add_function(m, fn::itemfilter);
 }
 
 }  // namespace quorin
