@@ -145,9 +145,9 @@ struct JoinStep {
             if (Ref items = lookup(built.get(), k.get())) {
                 check_int(PyList_Append(items.get(), item.get()));
             } else {
-                Ref items = Ref::check(PyList_New(1));
-                PyList_SET_ITEM(items.get(), 0, item.release());
-                check_int(PyDict_SetItem(built.get(), k.get(), items.get()));
+                Ref group = Ref::check(PyList_New(1));
+                PyList_SET_ITEM(group.get(), 0, item.release());
+                check_int(PyDict_SetItem(built.get(), k.get(), group.get()));
             }
         }
         index = std::move(built);
