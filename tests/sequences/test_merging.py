@@ -1,0 +1,64 @@
+import gc
+import heapq
+import weakref
+
+import pytest
+
+from quorin import _quorin as q
+
+
+@pytest.mark.parametrize("args, kwargs, expected", [
+    (([1, 4], [2, 3]), {}, [1, 2, 3, 4]),
+    (([3, 1], [2]), {"key": lambda x: -x}, [3, 2, 1]),
+    ((), {}, []),
+    (([1, 3], range(2, 3), (0, 5)), {"key": None}, [0, 1, 2, 3, 5]),
+    # Ties: the item of the earlier input first.
+    (([(1, "a")], [(1, "b")]), {"key": lambda t: t[0]}, [(1, "a"), (1, "b")]),
+])
+def test_merge_sorted(args, kwargs, expected):
+    it = q.merge_sorted(*args, **kwargs)
+    assert type(it).__name__ == "NativeIter"
+    assert list(it) == expected
+
+
+def test_merge_sorted_uses_the_current_heapq_merge():
+    seen = []
+    saved = heapq.merge
+    heapq.merge = lambda *a, **k: seen.append((a, k)) or iter("xy")
+    try:
+        assert list(q.merge_sorted([1], key=len)) == ["x", "y"]
+    finally:
+        heapq.merge = saved
+    assert seen == [(([1],), {"key": len})]
+
+
+def test_merge_sorted_errors():
+    with pytest.raises(TypeError, match="not iterable"):
+        list(q.merge_sorted([1], 5))
+    with pytest.raises(TypeError, match="unexpected keyword argument 'reverse'"):
+        q.merge_sorted([1], reverse=True)
+    it = q.merge_sorted([1, 2], [3], key=lambda x: 1 / (x - 2))
+    with pytest.raises(ZeroDivisionError):
+        list(it)
+
+
+class _Owner:
+    def f(self, x):
+        return x
+
+
+def test_cycle_through_key_is_collected():
+    o = _Owner()
+    o.it = q.merge_sorted([1], [2], key=o.f)
+    ref = weakref.ref(o)
+    del o
+    gc.collect()
+    assert ref() is None
+
+
+@pytest.mark.no_refleak
+def test_deep_chain_is_released_without_overflow():
+    it = iter([])
+    for _ in range(10**6):
+        it = q.merge_sorted(it)
+    del it
