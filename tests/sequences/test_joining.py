@@ -1,6 +1,3 @@
-import gc
-import weakref
-
 import pytest
 
 from quorin import _quorin as q
@@ -134,30 +131,17 @@ def test_join_reentry_from_key():
     holder.clear()
 
 
-class _Owner:
-    def f(self, x):
-        return x
-
-
 @pytest.mark.parametrize("make", [
     lambda o: q.diff([1], [2], key=o.f),
     lambda o: q.diff([o], [o]),
     lambda o: q.join(o.f, [1], o.f, [1]),
     lambda o: q.join(0, [(1,)], 0, [(1,)], right_default=o),
 ])
-def test_cycle_through_callback_is_collected(make):
-    o = _Owner()
-    o.it = make(o)
-    ref = weakref.ref(o)
-    del o
-    gc.collect()
-    assert ref() is None
+def test_cycle_through_callback_is_collected(make, cycle_collected):
+    assert cycle_collected(make)
 
 
 @pytest.mark.no_refleak
 @pytest.mark.parametrize("wrap", [lambda it: q.diff(it, ()), lambda it: q.join(0, [], 0, it)])
-def test_deep_chain_is_released_without_overflow(wrap):
-    it = iter([])
-    for _ in range(10**6):
-        it = wrap(it)
-    del it
+def test_deep_chain_is_released_without_overflow(wrap, deep_chain):
+    deep_chain(wrap)

@@ -1,6 +1,4 @@
-import gc
 import itertools
-import weakref
 
 import pytest
 
@@ -98,30 +96,17 @@ def test_reentry_from_source():
     holder.clear()
 
 
-class _Owner:
-    def f(self, *args):
-        return args[-1]
-
-
 @pytest.mark.parametrize("make", [
     lambda o: q.partition(2, iter(o.f, None)),
     lambda o: q.partition_all(2, iter(o.f, None)),
     lambda o: q.partition_all(2, [o]),
     lambda o: q.partition(2, [o], o),
 ])
-def test_cycle_through_callback_is_collected(make):
-    o = _Owner()
-    o.it = make(o)
-    ref = weakref.ref(o)
-    del o
-    gc.collect()
-    assert ref() is None
+def test_cycle_through_callback_is_collected(make, cycle_collected):
+    assert cycle_collected(make)
 
 
 @pytest.mark.no_refleak
 @pytest.mark.parametrize("wrap", [lambda it: q.partition(1, it), lambda it: q.partition_all(1, it)])
-def test_deep_chain_is_released_without_overflow(wrap):
-    it = iter([])
-    for _ in range(10**6):
-        it = wrap(it)
-    del it
+def test_deep_chain_is_released_without_overflow(wrap, deep_chain):
+    deep_chain(wrap)
