@@ -121,6 +121,7 @@ struct JoinStep {
             while (Ref right = next_item(right_it.get())) {
                 Ref k = apply_key(right_key.get(), right.get());
                 if (Ref items = lookup(index.get(), k.get())) {
+                    require_group(items.get());
                     check_int(PySet_Add(matched.get(), k.get()));
                     matches = std::move(items);
                     match_right = std::move(right);
@@ -155,8 +156,13 @@ struct JoinStep {
         left_seq.reset();
     }
 
-    // The list is re-measured at every row: it is private, but the collector's
-    // referent lists make it reachable, so no size is trusted across calls.
+    // The index is private, but the collector's referent lists make it
+    // reachable: a group replaced from outside is refused, not trusted.
+    static void require_group(PyObject* items) {
+        if (!PyList_CheckExact(items)) throw Panic("join index changed from outside");
+    }
+
+    // The group is re-measured at every row, for the same reason.
     Ref next_match() {
         PyObject* list = matches.get();
         if (match_pos < PyList_GET_SIZE(list)) {
@@ -182,6 +188,7 @@ struct JoinStep {
         while (PyDict_Next(index.get(), &pos, &k, &v)) {
             // Held: the membership test may run user code.
             Ref key = Ref::borrow(k), items = Ref::borrow(v);
+            require_group(items.get());
             if (check_int(PySet_Contains(matched.get(), key.get())) == 1) continue;
             for (Py_ssize_t i = 0; i < PyList_GET_SIZE(items.get()); ++i)
                 rows.push_back(pair(PyList_GET_ITEM(items.get(), i), right_default.get()));
