@@ -7,6 +7,9 @@
 #include "../sequences/distinct.hpp"
 #include "../sequences/frequencies.hpp"
 #include "../sequences/grouping.hpp"
+#include "../sequences/joining.hpp"
+#include "../sequences/merging.hpp"
+#include "../sequences/partitioning.hpp"
 #include "../sequences/slicing.hpp"
 #include "../sequences/topk.hpp"
 #include "../utils/native_iter.hpp"
@@ -35,6 +38,10 @@ void register_all(PyObject* m) {
     add_function(m, fn::concat);
     add_function(m, fn::concatv);
     add_function(m, fn::interleave);
+    add_function(m, fn::partition);
+    add_function(m, fn::partition_all);
+    add_function(m, fn::merge_sorted);
+    add_function(m, fn::diff);
     add_function(m, fn::groupby);
     add_function(m, fn::countby);
     add_function(m, fn::reduceby);
@@ -42,6 +49,7 @@ void register_all(PyObject* m) {
     add_function(m, fn::remove);
     add_function(m, fn::accumulate);
     add_function(m, fn::iterate);
+    add_function(m, fn::join);
 
     add_function(m, fn::merge);
     add_function(m, fn::merge_with);

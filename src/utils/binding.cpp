@@ -220,6 +220,14 @@ std::uint64_t Bound::u64(std::size_t i) const {
     return v;
 }
 
+std::int64_t Bound::i64(std::size_t i) const {
+    Ref index = Ref::steal(PyNumber_Index(view_[i]));
+    if (!index) fail_with_note(sig_->param_name(i).c_str());
+    long long v = PyLong_AsLongLong(index.get());
+    if (v == -1 && PyErr_Occurred()) fail_with_note(sig_->param_name(i).c_str());
+    return v;
+}
+
 void set_not_instance(PyObject* v, const char* expected) {
     std::string msg;
     if (v == Py_None) {
