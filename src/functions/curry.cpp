@@ -108,8 +108,15 @@ using Curry = PyClass<CurryImpl>;
 // dropped.
 Ref resolve(CurryImpl::Data& c) {
     if (PyObject* r = c.resolved.load(std::memory_order_acquire)) return Ref::borrow(r);
-    PyObject* signature = cells::signature();
-    Ref sig = Ref::steal(PyObject_CallOneArg(signature, c.func.get()));
+    Ref sig;
+    if (Curry::check(c.func.get())) {
+        // A curry's own signature is (*args, **kwargs): every bind succeeds,
+        // which is what "none" does too, without a pass through inspect per
+        // level of nesting.
+        sig = Ref::borrow(Py_None);
+    } else {
+        sig = Ref::steal(PyObject_CallOneArg(cells::signature(), c.func.get()));
+    }
     if (!sig) {
         if (!PyErr_ExceptionMatches(PyExc_ValueError) && !PyErr_ExceptionMatches(PyExc_TypeError)) ffi_err();
         PyErr_Clear();
