@@ -5,6 +5,7 @@
 #include "../utils/iteration.hpp"
 #include "../utils/once.hpp"
 #include "curry.hpp"
+#include "direct_call.hpp"
 
 #include <vector>
 
@@ -27,11 +28,12 @@ Ref thread(PyObject* value, PyObject* const* forms, Py_ssize_t nforms, Side side
     for (Py_ssize_t i = 0; i < nforms; ++i) {
         Ref form = Ref::borrow(forms[i]);
         if (!PyTuple_Check(form.get())) {
-            v = call1(form.get(), v.get());
+            v = call_one(form.get(), v.get());
             continue;
         }
         // The interpreter's own IndexError for an empty tuple.
-        Ref func = Ref::check(PySequence_GetItem(form.get(), 0));
+        Ref func = Ref::borrow(PyTuple_GetItem(form.get(), 0));
+        if (!func) ffi_err();
         Py_ssize_t n = PyTuple_GET_SIZE(form.get());
         // buf[0] is room the callee may use; then the n arguments.
         buf.assign(static_cast<std::size_t>(n) + 1, nullptr);
@@ -39,8 +41,7 @@ Ref thread(PyObject* value, PyObject* const* forms, Py_ssize_t nforms, Side side
         Py_ssize_t extra_at = side == Side::first ? 1 : 0;
         out[side == Side::first ? 0 : n - 1] = v.get();
         for (Py_ssize_t k = 1; k < n; ++k) out[extra_at + k - 1] = PyTuple_GET_ITEM(form.get(), k);
-        v = Ref::check(PyObject_Vectorcall(func.get(), out, static_cast<std::size_t>(n) | PY_VECTORCALL_ARGUMENTS_OFFSET,
-                                           nullptr));
+        v = forward_call(func.get(), out, static_cast<std::size_t>(n) | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr);
     }
     return v;
 }
@@ -64,7 +65,7 @@ QUORIN_FUNCTION(flip, "flip(func, a, b)") { return call2(a[0], a[2], a[1]); }
 
 QUORIN_FUNCTION(pipe, "pipe(data, *funcs)") {
     Ref v = Ref::borrow(a[0]);
-    for (Py_ssize_t i = 0; i < a.rest_size(); ++i) v = call1(a.rest()[i], v.get());
+    for (Py_ssize_t i = 0; i < a.rest_size(); ++i) v = call_one(a.rest()[i], v.get());
     return v;
 }
 

@@ -1,5 +1,7 @@
 #include "call_args.hpp"
 
+#include "direct_call.hpp"
+
 namespace quorin {
 
 Ref args_tuple(PyObject* const* args, Py_ssize_t nargs) {
@@ -62,8 +64,7 @@ void ArgPack::reserve(std::size_t n) {
 }
 
 Ref ArgPack::call(PyObject* f) {
-    return Ref::check(
-        PyObject_Vectorcall(f, items_ + 1, static_cast<std::size_t>(npos_) | PY_VECTORCALL_ARGUMENTS_OFFSET, names()));
+    return forward_call(f, items_ + 1, static_cast<std::size_t>(npos_) | PY_VECTORCALL_ARGUMENTS_OFFSET, names());
 }
 
 Ref ArgPack::try_method(PyObject* obj, PyObject* name) {

@@ -6,6 +6,7 @@
 #include "../utils/iteration.hpp"
 #include "../utils/py_class.hpp"
 #include "application.hpp"
+#include "direct_call.hpp"
 
 #include <algorithm>
 #include <vector>
@@ -31,11 +32,11 @@ PyObject* ComposeImpl::vectorcall(PyObject* self, PyObject* const* args, std::si
         const std::vector<Ref>& funcs = Compose::data(self).funcs;
         std::size_t n = funcs.size();
         Ref f = n ? funcs[0].clone() : Ref();
-        if (!f) throw Panic("Compose without functions");
-        Ref value = Ref::check(PyObject_Vectorcall(f.get(), args, nargsf, kwnames));
+        if (!f) throw Panic("Compose called after being cleared");
+        Ref value = forward_call(f.get(), args, nargsf, kwnames);
         for (std::size_t i = 1; i < n && i < funcs.size(); ++i) {
             f = funcs[i].clone();
-            value = call1(f.get(), value.get());
+            value = call_one(f.get(), value.get());
         }
         return value;
     });
@@ -63,9 +64,9 @@ PyObject* JuxtImpl::vectorcall(PyObject* self, PyObject* const* args, std::size_
         PyObject_GC_UnTrack(out.get());
         for (Py_ssize_t i = 0; i < n; ++i) {
             // The list is fixed at creation; only the collector's clear empties it.
-            if (static_cast<std::size_t>(i) >= funcs.size()) throw Panic("Juxt cleared while called");
+            if (static_cast<std::size_t>(i) >= funcs.size()) throw Panic("Juxt called after being cleared");
             Ref f = funcs[static_cast<std::size_t>(i)].clone();
-            PyTuple_SET_ITEM(out.get(), i, Ref::check(PyObject_Vectorcall(f.get(), args, nargsf, kwnames)).release());
+            PyTuple_SET_ITEM(out.get(), i, forward_call(f.get(), args, nargsf, kwnames).release());
         }
         PyObject_GC_Track(out.get());
         return out;
@@ -88,8 +89,8 @@ PyObject* ComplementImpl::vectorcall(PyObject* self, PyObject* const* args, std:
     return boundary([&] {
         RecursionGuard guard(" while calling a Complement object");
         Ref f = Complement::data(self).func.clone();
-        if (!f) throw Panic("Complement without a function");
-        Ref r = Ref::check(PyObject_Vectorcall(f.get(), args, nargsf, kwnames));
+        if (!f) throw Panic("Complement called after being cleared");
+        Ref r = forward_call(f.get(), args, nargsf, kwnames);
         return Ref::borrow(truthy(r.get()) ? Py_False : Py_True);
     });
 }

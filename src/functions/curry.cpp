@@ -158,6 +158,7 @@ PyObject* CurryImpl::vectorcall(PyObject* self, PyObject* const* args, std::size
         RecursionGuard guard(" while calling a curry object");
         Data& c = Curry::data(self);
         Ref func = c.func.clone(), stored_args = c.args.clone(), stored_kwargs = c.kwargs.clone();
+        if (!func || !stored_args || !stored_kwargs) throw Panic("curry called after being cleared");
         ArgPack pack(stored_args.get(), stored_kwargs.get(), args, PyVectorcall_NARGS(nargsf), kwnames);
         Ref resolved = resolve(c);
         PyObject* sig = PyTuple_GET_ITEM(resolved.get(), 0);

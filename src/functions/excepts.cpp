@@ -3,6 +3,7 @@
 
 #include "../utils/iteration.hpp"
 #include "../utils/py_class.hpp"
+#include "direct_call.hpp"
 
 namespace quorin {
 
@@ -24,8 +25,8 @@ PyObject* ExceptsImpl::vectorcall(PyObject* self, PyObject* const* args, std::si
         RecursionGuard guard(" while calling an Excepts object");
         const Data& e = Excepts::data(self);
         Ref exc = e.exc.clone(), func = e.func.clone(), handler = e.handler.clone();
-        if (!func) throw Panic("Excepts without a function");
-        if (PyObject* r = PyObject_Vectorcall(func.get(), args, nargsf, kwnames)) return Ref::steal(r);
+        if (!func) throw Panic("Excepts called after being cleared");
+        if (PyObject* r = forward_raw(func.get(), args, nargsf, kwnames)) return Ref::steal(r);
         Ref raised = Ref::steal(compat::take_raised());
         if (!raised) ffi_err();
         if (!PyErr_GivenExceptionMatches(raised.get(), exc.get())) {

@@ -7,6 +7,7 @@
 #include "../utils/once.hpp"
 #include "../utils/py_class.hpp"
 #include "call_args.hpp"
+#include "direct_call.hpp"
 
 namespace quorin {
 
@@ -114,13 +115,13 @@ PyObject* MemoizeImpl::vectorcall(PyObject* self, PyObject* const* args, std::si
         RecursionGuard guard(" while calling a Memoize object");
         const Data& m = Memoize::data(self);
         Ref cache = m.cache.clone(), func = m.func.clone();
-        if (!cache) throw Panic("Memoize without a cache");
+        if (!cache || !func) throw Panic("Memoize called after being cleared");
         Ref key = cache_key(m, args, PyVectorcall_NARGS(nargsf), kwnames);
         PyObject* hit = nullptr;
         int found = compat::dict_get_item_ref(cache.get(), key.get(), &hit);
         if (found < 0) ffi_err();
         if (found > 0) return Ref::steal(hit);
-        Ref result = Ref::check(PyObject_Vectorcall(func.get(), args, nargsf, kwnames));
+        Ref result = forward_call(func.get(), args, nargsf, kwnames);
         if (PyDict_CheckExact(cache.get()))
             check_int(PyDict_SetItem(cache.get(), key.get(), result.get()));
         else
