@@ -48,17 +48,17 @@ Py_ssize_t plain_positional_count(PyObject* sig) {
     swallowing_exceptions([&] {
         if (!Py_IS_TYPE(sig, reinterpret_cast<PyTypeObject*>(signature_class()))) return false;
         PyObject* parameter = parameter_class();
-        Ref positional_only = Ref::check(PyObject_GetAttrString(parameter, "POSITIONAL_ONLY"));
-        Ref positional_or_keyword = Ref::check(PyObject_GetAttrString(parameter, "POSITIONAL_OR_KEYWORD"));
-        Ref empty = Ref::check(PyObject_GetAttrString(parameter, "empty"));
-        Ref params = Ref::check(PyObject_GetAttrString(sig, "parameters"));
-        Ref values = Ref::check(PyObject_CallMethod(params.get(), "values", nullptr));
+        Ref positional_only = Ref::check(PyObject_GetAttr(parameter, QUORIN_NAME("POSITIONAL_ONLY")));
+        Ref positional_or_keyword = Ref::check(PyObject_GetAttr(parameter, QUORIN_NAME("POSITIONAL_OR_KEYWORD")));
+        Ref empty = Ref::check(PyObject_GetAttr(parameter, QUORIN_NAME("empty")));
+        Ref params = Ref::check(PyObject_GetAttr(sig, QUORIN_NAME("parameters")));
+        Ref values = Ref::check(PyObject_CallMethodNoArgs(params.get(), QUORIN_NAME("values")));
         Ref it = get_iter(values.get());
         Py_ssize_t n = 0;
         while (Ref p = next_item(it.get())) {
             if (!Py_IS_TYPE(p.get(), reinterpret_cast<PyTypeObject*>(parameter))) return false;
-            Ref kind = Ref::check(PyObject_GetAttrString(p.get(), "kind"));
-            Ref dflt = Ref::check(PyObject_GetAttrString(p.get(), "default"));
+            Ref kind = Ref::check(PyObject_GetAttr(p.get(), QUORIN_NAME("kind")));
+            Ref dflt = Ref::check(PyObject_GetAttr(p.get(), QUORIN_NAME("default")));
             if (kind.get() != positional_only.get() && kind.get() != positional_or_keyword.get()) return false;
             if (dflt.get() != empty.get()) return false;
             ++n;

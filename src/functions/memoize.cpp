@@ -31,21 +31,21 @@ KeyShape analyse(PyObject* func) {
     try {
         Ref inspect = Ref::check(PyImport_Import(QUORIN_NAME("inspect")));
         Ref sig = Ref::check(PyObject_CallMethodOneArg(inspect.get(), QUORIN_NAME("signature"), func));
-        Ref parameter = Ref::check(PyObject_GetAttrString(inspect.get(), "Parameter"));
-        Ref empty = Ref::check(PyObject_GetAttrString(parameter.get(), "empty"));
-        Ref keyword_only = Ref::check(PyObject_GetAttrString(parameter.get(), "KEYWORD_ONLY"));
-        Ref var_keyword = Ref::check(PyObject_GetAttrString(parameter.get(), "VAR_KEYWORD"));
-        Ref var_positional = Ref::check(PyObject_GetAttrString(parameter.get(), "VAR_POSITIONAL"));
-        Ref positional_only = Ref::check(PyObject_GetAttrString(parameter.get(), "POSITIONAL_ONLY"));
-        Ref positional_or_keyword = Ref::check(PyObject_GetAttrString(parameter.get(), "POSITIONAL_OR_KEYWORD"));
-        Ref params = Ref::check(PyObject_GetAttrString(sig.get(), "parameters"));
+        Ref parameter = Ref::check(PyObject_GetAttr(inspect.get(), QUORIN_NAME("Parameter")));
+        Ref empty = Ref::check(PyObject_GetAttr(parameter.get(), QUORIN_NAME("empty")));
+        Ref keyword_only = Ref::check(PyObject_GetAttr(parameter.get(), QUORIN_NAME("KEYWORD_ONLY")));
+        Ref var_keyword = Ref::check(PyObject_GetAttr(parameter.get(), QUORIN_NAME("VAR_KEYWORD")));
+        Ref var_positional = Ref::check(PyObject_GetAttr(parameter.get(), QUORIN_NAME("VAR_POSITIONAL")));
+        Ref positional_only = Ref::check(PyObject_GetAttr(parameter.get(), QUORIN_NAME("POSITIONAL_ONLY")));
+        Ref positional_or_keyword = Ref::check(PyObject_GetAttr(parameter.get(), QUORIN_NAME("POSITIONAL_OR_KEYWORD")));
+        Ref params = Ref::check(PyObject_GetAttr(sig.get(), QUORIN_NAME("parameters")));
         Ref values = Ref::check(PyObject_CallMethodNoArgs(params.get(), QUORIN_NAME("values")));
         Ref it = get_iter(values.get());
         bool has_star_args = false, keyword_capable = false;
         Py_ssize_t required_positional = 0;
         while (Ref p = next_item(it.get())) {
-            Ref kind = Ref::check(PyObject_GetAttrString(p.get(), "kind"));
-            Ref dflt = Ref::check(PyObject_GetAttrString(p.get(), "default"));
+            Ref kind = Ref::check(PyObject_GetAttr(p.get(), QUORIN_NAME("kind")));
+            Ref dflt = Ref::check(PyObject_GetAttr(p.get(), QUORIN_NAME("default")));
             if (equal(kind.get(), var_positional.get())) has_star_args = true;
             if (dflt.get() != empty.get()) {
                 keyword_capable = true;
