@@ -17,6 +17,14 @@ def kw(a, b=0):
     return a
 
 
+def py_f(x):
+    return x
+
+
+def py_g(x):
+    return x
+
+
 def boom(x):
     raise KeyError(x)
 
@@ -86,6 +94,8 @@ def cases():
         Case("compose", "compose_left(f, g, h)(x)", lambda: chain3(-3), "lambda x: h(g(f(x)))",
              lambda: chain3_lambda(-3), goal=1.0),
         Case("compose", "pipe(x, g, f)", lambda: pipe(-3, neg, abs), "f(g(x))", lambda: abs(neg(-3)), goal=1.3),
+        Case("compose", "pipe(x, g, f)  (Python f, g)", lambda: pipe(-3, py_g, py_f), "f(g(x))",
+             lambda: py_f(py_g(-3))),
         Case("compose", "juxt(f, g)(x)", lambda: jx(-3), "lambda x: (f(x), g(x))", lambda: jx_lambda(-3),
              goal=1.0),
         Case("compose", "complement(f)(x)", lambda: cm(3), "lambda x: not f(x)", lambda: cm_lambda(3)),

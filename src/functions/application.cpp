@@ -64,8 +64,10 @@ QUORIN_FUNCTION(do_, "do(func, x)") {
 QUORIN_FUNCTION(flip, "flip(func, a, b)") { return call2(a[0], a[2], a[1]); }
 
 QUORIN_FUNCTION(pipe, "pipe(data, *funcs)") {
-    Ref v = Ref::borrow(a[0]);
-    for (Py_ssize_t i = 0; i < a.rest_size(); ++i) v = call_one(a.rest()[i], v.get());
+    Py_ssize_t n = a.rest_size();
+    if (n == 0) return Ref::borrow(a[0]);
+    Ref v = call_one(a.rest()[0], a[0]);
+    for (Py_ssize_t i = 1; i < n; ++i) v = call_one(a.rest()[i], v.get());
     return v;
 }
 
