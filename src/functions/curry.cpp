@@ -101,21 +101,21 @@ struct CurryImpl {
 
 using Curry = PyClass<CurryImpl>;
 
-// The resolved pair of `c`, computed now when `c` has none yet. The
+// The resolved pair of `c` (wrapping `func`), computed now when `c` has none yet. The
 // computation runs user code (`__signature__`, `__wrapped__`, ...) that may
 // call this very curry or race with another thread, so nothing is held
 // while it runs: the first result published wins and later ones are
 // dropped.
-Ref resolve(CurryImpl::Data& c) {
+Ref resolve(CurryImpl::Data& c, PyObject* func) {
     if (PyObject* r = c.resolved.load(std::memory_order_acquire)) return Ref::borrow(r);
     Ref sig;
-    if (Curry::check(c.func.get())) {
+    if (Curry::check(func)) {
         // A curry's own signature is (*args, **kwargs): every bind succeeds,
         // which is what "none" does too, without a pass through inspect per
         // level of nesting.
         sig = Ref::borrow(Py_None);
     } else {
-        sig = Ref::steal(PyObject_CallOneArg(cells::signature(), c.func.get()));
+        sig = Ref::steal(PyObject_CallOneArg(cells::signature(), func));
     }
     if (!sig) {
         if (!PyErr_ExceptionMatches(PyExc_ValueError) && !PyErr_ExceptionMatches(PyExc_TypeError)) ffi_err();
@@ -160,7 +160,7 @@ PyObject* CurryImpl::vectorcall(PyObject* self, PyObject* const* args, std::size
         Ref func = c.func.clone(), stored_args = c.args.clone(), stored_kwargs = c.kwargs.clone();
         if (!func || !stored_args || !stored_kwargs) throw Panic("curry called after being cleared");
         ArgPack pack(stored_args.get(), stored_kwargs.get(), args, PyVectorcall_NARGS(nargsf), kwnames);
-        Ref resolved = resolve(c);
+        Ref resolved = resolve(c, func.get());
         PyObject* sig = PyTuple_GET_ITEM(resolved.get(), 0);
         if (sig == Py_None) return pack.call(func.get());
         Py_ssize_t plain = PyLong_AsSsize_t(PyTuple_GET_ITEM(resolved.get(), 1));
