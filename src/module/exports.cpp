@@ -1,4 +1,9 @@
 // The export table: the order of registration is the order of `__all__`.
+#include "../functions/application.hpp"
+#include "../functions/composition.hpp"
+#include "../functions/curry.hpp"
+#include "../functions/excepts.hpp"
+#include "../functions/memoize.hpp"
 #include "../mappings/merging.hpp"
 #include "../mappings/paths.hpp"
 #include "../mappings/transform.hpp"
@@ -50,6 +55,21 @@ void register_all(PyObject* m) {
     add_function(m, fn::accumulate);
     add_function(m, fn::iterate);
     add_function(m, fn::join);
+
+    add_type(m, curry_type());
+    add_function(m, fn::identity);
+    add_function(m, fn::apply);
+    add_function(m, fn::pipe);
+    add_function(m, fn::do_);
+    add_function(m, fn::compose);
+    add_function(m, fn::compose_left);
+    add_function(m, fn::complement);
+    add_function(m, fn::juxt);
+    add_function(m, fn::excepts);
+    add_function(m, fn::memoize);
+    add_function(m, fn::thread_first);
+    add_function(m, fn::thread_last);
+    add(m, "flip", flip_curry());
 
     add_function(m, fn::merge);
     add_function(m, fn::merge_with);

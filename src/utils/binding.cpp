@@ -86,6 +86,7 @@ Signature::Signature(const char* text, const char* owner) {
     }
     if (params_.size() > kMaxParams) throw Panic("too many parameters in text signature");
     if (npositional_ == params_.size()) exact_positional_ = static_cast<Py_ssize_t>(npositional_);
+    star_only_ = star_ && !star_star_ && npositional_ == params_.size();
 }
 
 void Signature::too_many(Py_ssize_t given) const {
