@@ -211,6 +211,14 @@ std::size_t Bound::usize(std::size_t i) const {
     return v;
 }
 
+Py_ssize_t Bound::ssize(std::size_t i) const {
+    Ref index = Ref::steal(PyNumber_Index(view_[i]));
+    if (!index) fail_with_note(sig_->param_name(i).c_str());
+    Py_ssize_t v = PyLong_AsSsize_t(index.get());
+    if (v == -1 && PyErr_Occurred()) fail_with_note(sig_->param_name(i).c_str());
+    return v;
+}
+
 std::uint64_t Bound::u64(std::size_t i) const {
     Ref index = Ref::steal(PyNumber_Index(view_[i]));
     if (!index) fail_with_note(sig_->param_name(i).c_str());
