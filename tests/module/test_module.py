@@ -6,7 +6,8 @@ import quorin
 from quorin import _quorin as q
 
 BUILT = ["first", "second", "last", "nth", "get", "peek", "take", "drop", "take_nth", "tail",
-         "cons", "concat", "concatv", "interleave", "mapcat", "remove", "accumulate", "iterate"]
+         "cons", "concat", "concatv", "interleave", "mapcat", "remove", "accumulate", "iterate",
+         "interpose", "sliding_window", "pluck", "unique"]
 
 # The full registration order of the module's names.
 ORDER = [
