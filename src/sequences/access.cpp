@@ -45,8 +45,10 @@ Ref get_value(PyObject* ind, PyObject* coll, PyObject* dflt) {
     const Py_ssize_t planned = PyList_GET_SIZE(ind);
     Ref out = Ref::check(PyTuple_New(planned));
     // Out of the collector's sight (and gc.get_objects()) while unfilled:
-    // the lookups run user code.
-    PyObject_GC_UnTrack(out.get());
+    // the lookups run user code. (The empty tuple is a shared immortal,
+    // never tracked.)
+    const bool tracked = PyObject_GC_IsTracked(out.get());
+    if (tracked) PyObject_GC_UnTrack(out.get());
     Py_ssize_t filled = 0;
     // A lookup may run code that shrinks the list: stop at its current end.
     // The index is held, since that code may also drop it from the list.
@@ -55,7 +57,7 @@ Ref get_value(PyObject* ind, PyObject* coll, PyObject* dflt) {
         PyTuple_SET_ITEM(out.get(), filled, lookup(coll, key.get(), dflt).release());
     }
     if (filled < planned) return Ref::check(PyTuple_GetSlice(out.get(), 0, filled));
-    PyObject_GC_Track(out.get());
+    if (tracked) PyObject_GC_Track(out.get());
     return out;
 }
 
