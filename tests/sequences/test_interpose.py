@@ -14,12 +14,8 @@ def test_interpose(seq, expected):
 def test_first_element_is_read_at_the_call():
     with pytest.raises(StopIteration):
         q.interpose(0, [])
-
-    def failing():
-        raise LookupError("first")
-        yield
-    with pytest.raises(LookupError, match="first"):
-        q.interpose(0, failing())
+    with pytest.raises(ZeroDivisionError):
+        q.interpose(0, (1 / x for x in [0]))
 
 
 def test_length_hint_through_consumption():
@@ -49,17 +45,8 @@ def test_length_hint_saturates():
 
 
 def test_source_error_later_leaves_iterator_usable():
-    state = {"fail": True}
-
-    def gen():
-        yield 1
-        while True:
-            if state.pop("fail", False):
-                raise RuntimeError("later")
-            yield 2
-            return
-    it = q.interpose(0, gen())
+    it = q.interpose(0, map(lambda x: 1 / x, [1, 0, 2]))
     assert next(it) == 1
-    with pytest.raises(RuntimeError):
+    with pytest.raises(ZeroDivisionError):
         next(it)
-    assert list(it) == []  # the generator ended with its exception
+    assert list(it) == [0, 0.5]
