@@ -61,6 +61,11 @@ struct PluckImpl {
         Ref x = s.src.next();
         if (!x) return {};
         if (s.has_index) {
+            // The source prefetches elements kAhead steps ahead; halfway
+            // there, that element is in cache, so its item can be asked for.
+            if (PyObject* ahead = s.src.peek_ahead(PySource::kAhead / 2)) {
+                if (PyObject* item = direct_item(s, ahead)) __builtin_prefetch(item, 1);
+            }
             if (PyObject* item = direct_item(s, x.get())) return Ref::borrow(item);
         }
         return Ref::check(PyObject_GetItem(x.get(), s.ind.get()));
