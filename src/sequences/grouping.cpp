@@ -68,29 +68,23 @@ Ref groupby(PyObject* key, PyObject* seq) {
     // input order: no second pass over the elements and no copy of them
     // (measured faster than collecting native arrays and copying them out).
     const bool callable = PyCallable_Check(key);
-    PyKeyIndex<Ref> index;
+    KeyTally<TallyGroup> tally;
     for_each_element(seq, [&](Ref item) {
         Ref k = key_of(key, callable, item.get());
-        const std::size_t pos = index.position(k.get());
-        Ref& list = index.payload(pos);
-        if (!list) list = Ref::check(PyList_New(0));
-        check_int(PyList_Append(list.get(), item.get()));
+        tally.add(k.get(), item.get());
     });
-    auto entries = std::move(index).take_entries();
-    Ref out = Ref::check(PyDict_New());
-    for (auto& entry : entries) check_int(PyDict_SetItem(out.get(), entry.key.get(), entry.payload.get()));
-    return out;
+    return std::move(tally).finish();
 }
 
 Ref countby(PyObject* key, PyObject* seq) {
     const bool callable = PyCallable_Check(key);
-    PyKeyIndex<std::uint64_t> index;
+    KeyTally<TallyCount> tally;
     for_each_element(seq, [&](Ref item) {
         Ref k = key_of(key, callable, item.get());
         item.reset();
-        index.payload(index.position(k.get())) += 1;
+        tally.add(k.get());
     });
-    return counts_dict(std::move(index));
+    return std::move(tally).finish();
 }
 
 Ref reduceby(PyObject* key, PyObject* binop, PyObject* seq, PyObject* const* rest, Py_ssize_t nrest) {
