@@ -4,6 +4,7 @@
 
 #include "../utils/int_buffer.hpp"
 #include "../utils/iteration.hpp"
+#include "../utils/key_index.hpp"
 #include "../utils/once.hpp"
 
 #include <cstdint>
@@ -23,14 +24,51 @@ bool distinct_ints(std::span<const T> values) {
     return true;
 }
 
-// Exactly a Python set's hashing and equality: membership first, then add.
+// Announces the slot of `set` that adding `o` will look at first, when o's
+// hash is at hand without a call (an exact str's cached hash, a one-digit
+// int's value). Only a hint: a wrong guess costs the prefetch and nothing
+// else.
+void prefetch_slot(PyObject* set, PyObject* o) noexcept {
+    Py_hash_t h;
+    long long v;
+    if (PyUnicode_CheckExact(o)) {
+        h = compat::str_cached_hash(o);
+        if (h == -1) return;
+    } else if (compat::compact_int_value(o, &v)) {
+        h = small_int_hash(v);
+    } else {
+        return;
+    }
+    auto* so = reinterpret_cast<PySetObject*>(set);
+    __builtin_prefetch(&so->table[static_cast<std::size_t>(h) & static_cast<std::size_t>(so->mask)], 1);
+}
+
+// Exactly a Python set's hashing and equality, one lookup-and-insert per
+// element: the element was already a member when adding it leaves the size
+// unchanged.
 bool distinct_objects(PyObject* seq) {
     Ref seen = Ref::check(PySet_New(nullptr));
-    Ref it = get_iter(seq);
-    while (Ref item = next_item(it.get())) {
-        if (check_int(PySet_Contains(seen.get(), item.get())) == 1) return false;
-        check_int(PySet_Add(seen.get(), item.get()));
+    auto added = [&seen](PyObject* item) {
+        const Py_ssize_t before = PySet_GET_SIZE(seen.get());
+        check_int(PySet_Add(seen.get(), item));
+        return PySet_GET_SIZE(seen.get()) != before;
+    };
+    if (PyList_CheckExact(seq)) {
+        // What the list's own iterator does, by index against the current
+        // length (hashing and comparing may run code that resizes the list),
+        // with the elements announced ahead.
+        constexpr Py_ssize_t ahead = 8;
+        for (Py_ssize_t i = 0; i < PyList_GET_SIZE(seq); ++i) {
+            prefetch_ahead(seq, i);
+            if (i + ahead < PyList_GET_SIZE(seq)) prefetch_slot(seen.get(), PyList_GET_ITEM(seq, i + ahead));
+            Ref item = Ref::borrow(PyList_GET_ITEM(seq, i));
+            if (!added(item.get())) return false;
+        }
+        return true;
     }
+    Ref it = get_iter(seq);
+    while (Ref item = next_item(it.get()))
+        if (!added(item.get())) return false;
     return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include "../utils/int_buffer.hpp"
 #include "../utils/iteration.hpp"
+#include "../utils/key_index.hpp"
 #include "../utils/once.hpp"
 #include "grouping.hpp"
 
@@ -193,6 +194,7 @@ Ref topk_objects(std::uint64_t k, PyObject* seq) {
     PlainTop top(k);
     PlainCheck check;
     for (std::size_t i = 0; i < n; ++i) {
+        prefetch_ahead(items, static_cast<Py_ssize_t>(i));
         if (!check.admits(values[i])) return topk_sorted(k, gathered ? std::move(gathered) : Ref::check(PySequence_List(seq)));
         top.offer(values[i], i);
     }
@@ -251,18 +253,26 @@ Ref topk_keyed(std::uint64_t k, PyObject* seq, PyObject* key) {
     PlainTop top(k);
     PlainCheck check;
     bool plain = true;
-    Ref it = get_iter(seq);
-    if (PyList_CheckExact(seq) || PyTuple_CheckExact(seq)) {
-        const auto n = static_cast<std::size_t>(Py_SIZE(seq));  // a first guess: the key may resize a list
-        keys.reserve(n);
-        elements.reserve(n);
-    }
-    while (Ref item = next_item(it.get())) {
+    auto step = [&](Ref item) {
         Ref kv = apply_key(key, item.get());
         plain = plain && check.admits(kv.get());
         if (plain) top.offer(kv.get(), elements.size());
         keys.push(kv.get());
         elements.push_back(std::move(item));
+    };
+    if (PyList_CheckExact(seq)) {
+        // What the list's own iterator does, by index against the current
+        // length (the key may resize the list), with elements announced
+        // ahead; the first guess at the length sizes the logs.
+        keys.reserve(static_cast<std::size_t>(PyList_GET_SIZE(seq)));
+        elements.reserve(static_cast<std::size_t>(PyList_GET_SIZE(seq)));
+        for (Py_ssize_t i = 0; i < PyList_GET_SIZE(seq); ++i) {
+            prefetch_ahead(seq, i);
+            step(Ref::borrow(PyList_GET_ITEM(seq, i)));
+        }
+    } else {
+        Ref it = get_iter(seq);
+        while (Ref item = next_item(it.get())) step(std::move(item));
     }
     if (plain) {
         const std::vector<std::size_t> best = std::move(top).ranked();
