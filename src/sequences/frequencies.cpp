@@ -26,7 +26,7 @@ Ref count_ints(std::span<const T> values) {
 }
 
 Ref count_objects(PyObject* seq) {
-    KeyTally<TallyCount> tally(PyList_CheckExact(seq) || PyTuple_CheckExact(seq) ? static_cast<std::size_t>(Py_SIZE(seq)) : 0);
+    KeyTally<TallyCount> tally(known_length(seq));
     auto count = [&tally](PyObject* item) { tally.add(item); };
     if (PyList_CheckExact(seq)) {
         // Hashing and comparing run user code that may resize the list: the

@@ -262,6 +262,12 @@ inline void prefetch_ahead(PyObject* list_or_tuple, Py_ssize_t i) noexcept {
     }
 }
 
+// How many elements an exact list or tuple holds now (0 for anything else):
+// a first guess for sizing, never a bound.
+inline std::size_t known_length(PyObject* seq) noexcept {
+    return PyList_CheckExact(seq) || PyTuple_CheckExact(seq) ? static_cast<std::size_t>(Py_SIZE(seq)) : 0;
+}
+
 // Whether hashing `o` and comparing it with any other such key runs no user
 // code and cannot be told apart from any other way of doing it: exact ints,
 // bools, floats, strs and None, and exact tuples of them (nested a little).
