@@ -184,6 +184,7 @@ def one_add_each(xs):
     return True
 
 
+@pytest.mark.no_refleak  # hypothesis keeps growing caches of its own
 @settings(max_examples=150, deadline=None)
 @given(st.lists(st.one_of(st.integers(-5, 5), st.integers(), st.floats(), st.text("ab", max_size=2), st.booleans(),
                           st.builds(HashCount, st.integers(-3, 3)), st.just([])), max_size=40),

@@ -525,7 +525,7 @@ def positions(result, xs):
     return [(first[id(k)], [first[id(x)] for x in v] if isinstance(v, list) else v) for k, v in result.items()]
 
 
-@pytest.mark.no_refleak
+@pytest.mark.no_refleak  # hypothesis keeps growing caches of its own
 @settings(max_examples=25, deadline=None)
 @given(runs, odd_keys, st.sampled_from(sorted(TALLIES)))
 def test_many_new_keys_same_dict_and_calls(plan, odd, name):
@@ -537,3 +537,19 @@ def test_many_new_keys_same_dict_and_calls(plan, odd, name):
     got = positions(ours(ys), ys)
     assert Logged.log == expected_log
     assert got == expected
+
+
+@pytest.mark.parametrize("name", sorted(TALLIES))
+@pytest.mark.parametrize("plan, odd", [
+    ([("tuple", 20000)], []),  # new keys to the end
+    ([("int", 9000), ("few", 30000), ("str", 20000)], []),  # new keys, repeats, new keys
+    ([("int", 9000)], [(8500, lambda: IntSub(3)), (8600, lambda: Logged(1))]),  # not plain while counting in the dict
+])
+def test_runs_of_new_keys(name, plan, odd):
+    ours, reference = TALLIES[name]
+    xs, ys = build(plan, odd), build(plan, odd)
+    Logged.log = []
+    expected = positions(reference(xs), xs)
+    expected_log, Logged.log = Logged.log, []
+    assert positions(ours(ys), ys) == expected
+    assert Logged.log == expected_log

@@ -419,12 +419,14 @@ values = st.one_of(st.lists(numbers.filter(lambda x: type(x) is not bool), max_s
                    st.lists(st.one_of(numbers, odd), max_size=12), st.lists(st.one_of(texts, odd), max_size=12))
 
 
+@pytest.mark.no_refleak  # hypothesis keeps growing caches of its own
 @settings(max_examples=150, deadline=None)
 @given(st.integers(0, 12), values, st.sampled_from([list, tuple, iter]))
 def test_plain_selection_matches_sort(k, items, container):
     same_outcome(k, lambda: container(items))
 
 
+@pytest.mark.no_refleak
 @settings(max_examples=150, deadline=None)
 @given(st.integers(0, 12), values, st.sampled_from([lambda x: x, lambda x: -x if type(x) in (int, float) else x]))
 def test_plain_keys_match_decorated_sort(k, items, key):
