@@ -43,6 +43,19 @@ void prefetch_slot(PyObject* set, PyObject* o) noexcept {
     __builtin_prefetch(&so->table[static_cast<std::size_t>(h) & static_cast<std::size_t>(so->mask)], 1);
 }
 
+// Whether the few elements of `list` from position i on lie far apart in
+// memory (more than a page between neighbours).
+bool lies_scattered(PyObject* list, Py_ssize_t i) noexcept {
+    constexpr Py_ssize_t sample = 4;
+    if (i + sample >= PyList_GET_SIZE(list)) return false;
+    for (Py_ssize_t j = i; j < i + sample; ++j) {
+        const auto a = reinterpret_cast<std::uintptr_t>(PyList_GET_ITEM(list, j));
+        const auto b = reinterpret_cast<std::uintptr_t>(PyList_GET_ITEM(list, j + 1));
+        if ((a > b ? a - b : b - a) > 4096) return true;
+    }
+    return false;
+}
+
 // Exactly a Python set's hashing and equality, one lookup-and-insert per
 // element: the element was already a member when adding it leaves the size
 // unchanged.
@@ -57,10 +70,18 @@ bool distinct_objects(PyObject* seq) {
         // What the list's own iterator does, by index against the current
         // length (hashing and comparing may run code that resizes the list),
         // with the elements announced ahead.
-        constexpr Py_ssize_t ahead = 8;
-        for (Py_ssize_t i = 0; i < PyList_GET_SIZE(seq); ++i) {
-            prefetch_ahead(seq, i);
-            if (i + ahead < PyList_GET_SIZE(seq)) prefetch_slot(seen.get(), PyList_GET_ITEM(seq, i + ahead));
+        // Elements far apart in memory are announced ahead (they and their
+        // set slots would each miss the caches); elements laid out in order
+        // are left to the processor's own prefetching, announcing them only
+        // costs. Looked at once per block of elements.
+        constexpr Py_ssize_t far = 16, near = 8, block = 64;
+        bool scattered = false;
+        for (Py_ssize_t i = 0, n; i < (n = PyList_GET_SIZE(seq)); ++i) {
+            if (i % block == 0) scattered = lies_scattered(seq, i + far);
+            if (scattered && i + far < n) {
+                __builtin_prefetch(PyList_GET_ITEM(seq, i + far));
+                prefetch_slot(seen.get(), PyList_GET_ITEM(seq, i + near));
+            }
             Ref item = Ref::borrow(PyList_GET_ITEM(seq, i));
             if (!added(item.get())) return false;
         }
