@@ -6,6 +6,7 @@
 #include "../utils/iteration.hpp"
 #include "../utils/key_index.hpp"
 #include "../utils/once.hpp"
+#include "../utils/py_seen.hpp"
 
 #include <cstdint>
 #include <span>
@@ -25,20 +26,11 @@ bool distinct_ints(std::span<const T> values) {
 }
 
 // Announces the slot of `set` that adding `o` will look at first, when o's
-// hash is at hand without a call (an exact str's cached hash, a one-digit
-// int's value). Only a hint: a wrong guess costs the prefetch and nothing
+// hash is at hand. Only a hint: a wrong guess costs the prefetch and nothing
 // else.
 void prefetch_slot(PyObject* set, PyObject* o) noexcept {
     Py_hash_t h;
-    long long v;
-    if (PyUnicode_CheckExact(o)) {
-        h = compat::str_cached_hash(o);
-        if (h == -1) return;
-    } else if (compat::compact_int_value(o, &v)) {
-        h = small_int_hash(v);
-    } else {
-        return;
-    }
+    if (!hash_at_hand(o, true, &h)) return;
     auto* so = reinterpret_cast<PySetObject*>(set);
     __builtin_prefetch(&so->table[static_cast<std::size_t>(h) & static_cast<std::size_t>(so->mask)], 1);
 }
@@ -58,18 +50,31 @@ bool lies_scattered(PyObject* list, Py_ssize_t i) noexcept {
 
 // Exactly a Python set's hashing and equality, one lookup-and-insert per
 // element: the element was already a member when adding it leaves the size
-// unchanged.
+// unchanged. While every element is plain (plain_key: its hashing and
+// comparing run no user code) a native set stands in for the Python one,
+// with the same answers; at the first element that is not, the Python set
+// is filled with the members so far in their order (exactly the set that
+// adding them one by one would have made) and takes over.
 bool distinct_objects(PyObject* seq) {
-    Ref seen = Ref::check(PySet_New(nullptr));
-    auto added = [&seen](PyObject* item) {
+    PySeen native;
+    Ref seen;
+    auto added = [&](PyObject* item) {
+        if (!seen) {
+            if (plain_key(item)) return native.insert(item);
+            seen = Ref::check(PySet_New(nullptr));
+            for (const Ref& member : native.objects()) check_int(PySet_Add(seen.get(), member.get()));
+        }
         const Py_ssize_t before = PySet_GET_SIZE(seen.get());
         check_int(PySet_Add(seen.get(), item));
         return PySet_GET_SIZE(seen.get()) != before;
     };
+    auto prefetch = [&](PyObject* item) {
+        if (!seen) native.prefetch(item);
+        else prefetch_slot(seen.get(), item);
+    };
     if (PyList_CheckExact(seq)) {
         // What the list's own iterator does, by index against the current
-        // length (hashing and comparing may run code that resizes the list),
-        // with the elements announced ahead.
+        // length (hashing and comparing may run code that resizes the list).
         // Elements far apart in memory are announced ahead (they and their
         // set slots would each miss the caches); elements laid out in order
         // are left to the processor's own prefetching, announcing them only
@@ -80,7 +85,7 @@ bool distinct_objects(PyObject* seq) {
             if (i % block == 0) scattered = lies_scattered(seq, i + far);
             if (scattered && i + far < n) {
                 __builtin_prefetch(PyList_GET_ITEM(seq, i + far));
-                prefetch_slot(seen.get(), PyList_GET_ITEM(seq, i + near));
+                prefetch(PyList_GET_ITEM(seq, i + near));
             }
             Ref item = Ref::borrow(PyList_GET_ITEM(seq, i));
             if (!added(item.get())) return false;
