@@ -25,7 +25,7 @@ ready_env() {
   venv_py=$("$root/tools/provision-python" venv "$py" "$venvs/$tag")
   [[ $tag == 3.14d ]] && debug=ON
   "$venv_py" -m pip install -q --disable-pip-version-check \
-      "scikit-build-core>=0.10" ninja pytest numpy >&2
+      "scikit-build-core>=0.10" ninja pytest numpy hypothesis >&2
   QUORIN_DEBUG=$debug "$venv_py" -m pip install -q --disable-pip-version-check \
       --no-build-isolation -C "build-dir=$root/build/skbuild/$tag" "$root" >&2
   echo "$venv_py"
