@@ -233,18 +233,6 @@ private:
     bool fast_int_;
 };
 
-// The result of the counting functions: a dict from each key, in order of
-// first appearance, to its count.
-inline Ref counts_dict(PyKeyIndex<std::uint64_t>&& index) {
-    auto entries = std::move(index).take_entries();
-    Ref out = Ref::check(PyDict_New());
-    for (auto& entry : entries) {
-        Ref n = py_uint(entry.payload);
-        check_int(PyDict_SetItem(out.get(), entry.key.get(), n.get()));
-    }
-    return out;
-}
-
 // The elements of a large list or tuple lie anywhere in memory: announcing
 // the one a good way ahead of `i` lets its cache miss overlap the work on
 // this one (hashing reads every element's header). For a tuple element,
