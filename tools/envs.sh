@@ -23,15 +23,16 @@ interpreter() {
 # instrumented one for asan), and prints the venv's python. Rebuilds are
 # incremental (a build dir per tag).
 ready_env() {
-  local tag=$1 py venv_py debug=OFF sanitize=OFF
+  local tag=$1 py venv_py debug=OFF sanitize=OFF strip=true
   py=$(interpreter "$tag")
   venv_py=$("$root/tools/provision-python" venv "$py" "$venvs/$tag")
   [[ $tag == 3.14d ]] && debug=ON
-  [[ $tag == asan ]] && sanitize=ON
+  # Symbols kept, so that sanitizer reports name functions and lines.
+  [[ $tag == asan ]] && sanitize=ON strip=false
   "$venv_py" -m pip install -q --disable-pip-version-check \
       "scikit-build-core>=0.10" ninja pytest pytest-xdist hypothesis numpy >&2
   QUORIN_DEBUG=$debug QUORIN_SANITIZE=$sanitize "$venv_py" -m pip install -q --disable-pip-version-check \
-      --no-build-isolation -C "build-dir=$root/build/skbuild/$tag" "$root" >&2
+      --no-build-isolation -C "build-dir=$root/build/skbuild/$tag" -C "install.strip=$strip" "$root" >&2
   echo "$venv_py"
 }
 
