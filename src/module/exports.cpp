@@ -1,4 +1,6 @@
 // The export table: the order of registration is the order of `__all__`.
+#include "../option/accessors.hpp"
+#include "../option/values.hpp"
 #include "../sequences/access.hpp"
 #include "../sequences/chaining.hpp"
 #include "../sequences/distinct.hpp"
@@ -12,6 +14,20 @@
 namespace quorin {
 
 void register_all(PyObject* m) {
+    add_type(m, some_type());
+    add_type(m, nothing_type());
+    add_type(m, option_type());
+    add_type(m, ok_type());
+    add_type(m, err_type());
+    add_type(m, result_type());
+    add(m, "Nothing", nothing());
+    add_function(m, fn::first_opt);
+    add_function(m, fn::last_opt);
+    add_function(m, fn::nth_opt);
+    add_function(m, fn::get_opt);
+    add_function(m, fn::get_in_opt);
+    add_function(m, fn::peek_opt);
+
     add_type(m, NativeIter::type());
 
     add_function(m, fn::count);
