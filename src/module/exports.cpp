@@ -1,4 +1,5 @@
 // The export table: the order of registration is the order of `__all__`.
+#include "../iter/iter.hpp"
 #include "../option/accessors.hpp"
 #include "../option/values.hpp"
 #include "../sequences/access.hpp"
@@ -55,6 +56,8 @@ void register_all(PyObject* m) {
     add_function(m, fn::remove);
     add_function(m, fn::accumulate);
     add_function(m, fn::iterate);
+
+    add_type(m, iter_type());
 }
 
 }  // namespace quorin

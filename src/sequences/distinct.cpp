@@ -44,19 +44,7 @@ bool all_equal(PyObject* const* values, std::size_t n) {
     return true;
 }
 
-namespace fn {
-
-QUORIN_FUNCTION(isdistinct, "isdistinct(seq)") {
-    bool distinct;
-    if (std::optional<IntBuf> buf = usable_int_buffer(a[0]))
-        distinct = buf->visit([](auto values) { return distinct_ints(values); });
-    else
-        distinct = distinct_objects(a[0]);
-    return Ref::borrow(distinct ? Py_True : Py_False);
-}
-
-QUORIN_FUNCTION(count, "count(seq)") {
-    PyObject* seq = a[0];
+Ref count(PyObject* seq) {
     // These exact types always have `__len__` and cannot gain or lose it,
     // so the lookup (which builds a bound method) can only say yes.
     if (PyList_CheckExact(seq) || PyTuple_CheckExact(seq) || PyDict_CheckExact(seq) || PyUnicode_CheckExact(seq) ||
@@ -77,6 +65,19 @@ QUORIN_FUNCTION(count, "count(seq)") {
     while (next_item(it.get())) ++n;
     return py_uint(n);
 }
+
+namespace fn {
+
+QUORIN_FUNCTION(isdistinct, "isdistinct(seq)") {
+    bool distinct;
+    if (std::optional<IntBuf> buf = usable_int_buffer(a[0]))
+        distinct = buf->visit([](auto values) { return distinct_ints(values); });
+    else
+        distinct = distinct_objects(a[0]);
+    return Ref::borrow(distinct ? Py_True : Py_False);
+}
+
+QUORIN_FUNCTION(count, "count(seq)") { return quorin::count(a[0]); }
 
 }  // namespace fn
 

@@ -134,18 +134,19 @@ public:
     template <class... A>
     static Ref make(A&&... args) {
         PyTypeObject* tp = type();
-        PyObject* raw = tp->tp_alloc(tp, 0);
-        if (raw == nullptr) ffi_err();
-        // Not visible to the collector until its data exists.
-        PyObject_GC_UnTrack(raw);
-        Object* obj = reinterpret_cast<Object*>(raw);
+        // Untracked and unzeroed (the data is constructed in place): not
+        // visible to the collector until its data exists.
+        Object* obj = PyObject_GC_New(Object, tp);
+        if (obj == nullptr) ffi_err();
+        PyObject* raw = reinterpret_cast<PyObject*>(obj);
         try {
             new (&obj->data) Data(std::forward<A>(args)...);
         } catch (...) {
-            tp->tp_free(raw);
+            PyObject_GC_Del(raw);
             Py_DECREF(tp);
             throw;
         }
+        obj->vectorcall = nullptr;
         if constexpr (HasVectorcall<Impl>) obj->vectorcall = Impl::vectorcall;
         PyObject_GC_Track(raw);
         return Ref::steal(raw);
