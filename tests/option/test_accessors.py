@@ -3,20 +3,9 @@ import pytest
 from quorin._quorin import Nothing, NothingType, Some, first_opt, get_in_opt, get_opt, last_opt, nth_opt, peek_opt
 
 
-class Flaky:
-    """An iterator that yields 1 and then raises RuntimeError."""
-
-    def __init__(self):
-        self.n = 0
-
-    def __iter__(self):
-        return self
-
-    def __next__(self):
-        self.n += 1
-        if self.n > 1:
-            raise RuntimeError("flaky")
-        return 1
+def flaky():
+    yield 1
+    raise RuntimeError("flaky")
 
 
 class RaisingGetitem:
@@ -64,8 +53,8 @@ def test_peek_opt():
 @pytest.mark.parametrize("call, exc", [
     (lambda: get_opt(1, RaisingGetitem()), ValueError),
     (lambda: get_in_opt({"a": RaisingGetitem()}, "a", "b"), ValueError),
-    (lambda: nth_opt(3, Flaky()), RuntimeError),
-    (lambda: last_opt(Flaky()), RuntimeError),
+    (lambda: nth_opt(3, flaky()), RuntimeError),
+    (lambda: last_opt(flaky()), RuntimeError),
     (lambda: nth_opt(-1, [1]), OverflowError),
     (lambda: nth_opt("1", [1]), TypeError),
     (lambda: first_opt(5), TypeError),
@@ -78,7 +67,7 @@ def test_errors_propagate(call, exc):
 
 
 def test_first_opt_stops_before_a_failing_step():
-    it = Flaky()
+    it = flaky()
     assert first_opt(it) == Some(1)
 
 
