@@ -49,6 +49,13 @@ def main():
         optional += ["q.isdistinct(b'abc')", "q.count(iter('hello'))"]
     if optional:
         section("Counting and grouping", *optional)
+    if hasattr(q, "merge"):
+        section("Mappings",
+                "q.merge({'a': 1, 'b': 2}, {'b': 3})", "q.merge_with(sum, {'a': 1}, {'a': 2, 'b': 3})",
+                "q.assoc({'a': 1}, 'b', 2)", "q.dissoc({'a': 1, 'b': 2}, 'a')",
+                "q.get_in(['a', 'b'], {'a': {'b': 1}})", "q.assoc_in({}, ['a', 'b'], 1)",
+                "q.update_in({'n': 1}, ['n'], lambda n: n + 1)", "q.valmap(len, {'a': 'xyz'})",
+                "q.keyfilter(str.isupper, {'A': 1, 'b': 2})", "q.itemmap(reversed, {'a': 1})")
 
 
 if __name__ == "__main__":

@@ -1,5 +1,8 @@
 // The export table: the order of registration is the order of `__all__`.
 #include "../iter/iter.hpp"
+#include "../mappings/merging.hpp"
+#include "../mappings/paths.hpp"
+#include "../mappings/transform.hpp"
 #include "../option/accessors.hpp"
 #include "../option/values.hpp"
 #include "../sequences/access.hpp"
@@ -56,6 +59,20 @@ void register_all(PyObject* m) {
     add_function(m, fn::remove);
     add_function(m, fn::accumulate);
     add_function(m, fn::iterate);
+
+    add_function(m, fn::merge);
+    add_function(m, fn::merge_with);
+    add_function(m, fn::assoc);
+    add_function(m, fn::dissoc);
+    add_function(m, fn::assoc_in);
+    add_function(m, fn::update_in);
+    add_function(m, fn::get_in);
+    add_function(m, fn::keymap);
+    add_function(m, fn::valmap);
+    add_function(m, fn::itemmap);
+    add_function(m, fn::keyfilter);
+    add_function(m, fn::valfilter);
+    add_function(m, fn::itemfilter);
 
     add_type(m, iter_type());
 }

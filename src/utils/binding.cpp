@@ -220,10 +220,7 @@ std::uint64_t Bound::u64(std::size_t i) const {
     return v;
 }
 
-void Bound::require_type(std::size_t i, PyTypeObject* type, const char* expected) const {
-    PyObject* v = view_[i];
-    int ok = PyObject_TypeCheck(v, type);
-    if (ok) return;
+void set_not_instance(PyObject* v, const char* expected) {
     std::string msg;
     if (v == Py_None) {
         msg = std::string("'None' is not an instance of '") + expected + "'";
@@ -234,6 +231,13 @@ void Bound::require_type(std::size_t i, PyTypeObject* type, const char* expected
         msg = std::string("'") + q + "' object is not an instance of '" + expected + "'";
     }
     PyErr_SetString(PyExc_TypeError, msg.c_str());
+}
+
+void Bound::require_type(std::size_t i, PyTypeObject* type, const char* expected) const {
+    PyObject* v = view_[i];
+    int ok = PyObject_TypeCheck(v, type);
+    if (ok) return;
+    set_not_instance(v, expected);
     fail_with_note(sig_->param_name(i).c_str());
 }
 

@@ -54,6 +54,11 @@ private:
 // Adds "while processing '<name>'" to the pending exception and unwinds.
 [[noreturn]] void fail_with_note(const char* name);
 
+// Sets TypeError "'<type>' object is not an instance of '<expected>'" ("'None'
+// is not an instance of '<expected>'" for None), the message of a failed
+// type check of a parameter or of an element read from user data.
+void set_not_instance(PyObject* v, const char* expected);
+
 class Signature {
 public:
     // `text` is the text signature, e.g. "take(n, seq)" or "map($self, f)";

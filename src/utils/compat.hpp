@@ -50,6 +50,19 @@ inline int dict_get_item_ref(PyObject* d, PyObject* key, PyObject** out) noexcep
 #endif
 }
 
+// 1 when `o` has the attribute `name`, 0 when looking it up raises
+// AttributeError (cleared), -1 for any other error (left pending).
+inline int has_attr(PyObject* o, PyObject* name) noexcept {
+#if PY_VERSION_HEX >= 0x030D0000
+    return PyObject_HasAttrWithError(o, name);
+#else
+    PyObject* v = nullptr;
+    int r = _PyObject_LookupAttr(o, name, &v);
+    Py_XDECREF(v);
+    return r;
+#endif
+}
+
 // The value of an exact int that fits in one digit, without a call; false
 // when `o` is not such an int (the caller then takes the general route).
 inline bool compact_int_value(PyObject* o, long long* out) noexcept {
