@@ -7,6 +7,7 @@ leak grows it every time, interpreter caches settle after a run or two).
 
 import gc
 import sys
+import weakref
 
 import pytest
 
@@ -43,3 +44,33 @@ def pytest_runtest_call(item):
 
 def pytest_configure(config):
     config.addinivalue_line("markers", "no_refleak: the test cannot be repeated for the refleak check")
+
+
+class _Owner:
+    def f(self, *args):
+        return args[-1] if args else None
+
+
+@pytest.fixture
+def cycle_collected():
+    """check(make): whether an object keeping `make(obj)` (an iterator built
+    over its own bound method `obj.f`, say) is freed by the collector."""
+    def check(make):
+        o = _Owner()
+        o.it = make(o)
+        ref = weakref.ref(o)
+        del o
+        gc.collect()
+        return ref() is None
+    return check
+
+
+@pytest.fixture
+def deep_chain():
+    """release(wrap): builds wrap(wrap(...(iter([])))) a million deep and drops it."""
+    def release(wrap):
+        it = iter([])
+        for _ in range(10**6):
+            it = wrap(it)
+        del it
+    return release

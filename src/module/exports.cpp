@@ -1,4 +1,9 @@
 // The export table: the order of registration is the order of `__all__`.
+#include "../functions/application.hpp"
+#include "../functions/composition.hpp"
+#include "../functions/curry.hpp"
+#include "../functions/excepts.hpp"
+#include "../functions/memoize.hpp"
 #include "../iter/iter.hpp"
 #include "../mappings/merging.hpp"
 #include "../mappings/paths.hpp"
@@ -10,6 +15,9 @@
 #include "../sequences/distinct.hpp"
 #include "../sequences/frequencies.hpp"
 #include "../sequences/grouping.hpp"
+#include "../sequences/joining.hpp"
+#include "../sequences/merging.hpp"
+#include "../sequences/partitioning.hpp"
 #include "../sequences/slicing.hpp"
 #include "../sequences/topk.hpp"
 #include "../utils/native_iter.hpp"
@@ -52,6 +60,10 @@ void register_all(PyObject* m) {
     add_function(m, fn::concat);
     add_function(m, fn::concatv);
     add_function(m, fn::interleave);
+    add_function(m, fn::partition);
+    add_function(m, fn::partition_all);
+    add_function(m, fn::merge_sorted);
+    add_function(m, fn::diff);
     add_function(m, fn::groupby);
     add_function(m, fn::countby);
     add_function(m, fn::reduceby);
@@ -59,6 +71,22 @@ void register_all(PyObject* m) {
     add_function(m, fn::remove);
     add_function(m, fn::accumulate);
     add_function(m, fn::iterate);
+    add_function(m, fn::join);
+
+    add_type(m, curry_type());
+    add_function(m, fn::identity);
+    add_function(m, fn::apply);
+    add_function(m, fn::pipe);
+    add_function(m, fn::do_);
+    add_function(m, fn::compose);
+    add_function(m, fn::compose_left);
+    add_function(m, fn::complement);
+    add_function(m, fn::juxt);
+    add_function(m, fn::excepts);
+    add_function(m, fn::memoize);
+    add_function(m, fn::thread_first);
+    add_function(m, fn::thread_last);
+    add(m, "flip", flip_curry());
 
     add_function(m, fn::merge);
     add_function(m, fn::merge_with);

@@ -86,6 +86,7 @@ Signature::Signature(const char* text, const char* owner) {
     }
     if (params_.size() > kMaxParams) throw Panic("too many parameters in text signature");
     if (npositional_ == params_.size()) exact_positional_ = static_cast<Py_ssize_t>(npositional_);
+    star_only_ = star_ && !star_star_ && npositional_ == params_.size();
 }
 
 void Signature::too_many(Py_ssize_t given) const {
@@ -217,6 +218,14 @@ std::uint64_t Bound::u64(std::size_t i) const {
     unsigned long long v = PyLong_AsUnsignedLongLong(index.get());
     if (v == static_cast<unsigned long long>(-1) && PyErr_Occurred())
         fail_with_note(sig_->param_name(i).c_str());
+    return v;
+}
+
+std::int64_t Bound::i64(std::size_t i) const {
+    Ref index = Ref::steal(PyNumber_Index(view_[i]));
+    if (!index) fail_with_note(sig_->param_name(i).c_str());
+    long long v = PyLong_AsLongLong(index.get());
+    if (v == -1 && PyErr_Occurred()) fail_with_note(sig_->param_name(i).c_str());
     return v;
 }
 

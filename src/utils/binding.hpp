@@ -33,6 +33,7 @@ public:
     // interpreter's exception and gains the note "while processing '<name>'".
     std::size_t usize(std::size_t i) const;
     std::uint64_t u64(std::size_t i) const;
+    std::int64_t i64(std::size_t i) const;
     // Parameter `i` must be an instance of `type` (named `expected` in the
     // message), with the same note on failure.
     void require_type(std::size_t i, PyTypeObject* type, const char* expected) const;
@@ -79,6 +80,14 @@ public:
             out.view_ = args;
             return;
         }
+        // `f(a, *rest)` called positionally with at least the named ones.
+        if (kwnames == nullptr && star_only_ && nargs >= static_cast<Py_ssize_t>(npositional_)) {
+            out.sig_ = this;
+            out.view_ = args;
+            out.rest_ = args + npositional_;
+            out.nrest_ = nargs - static_cast<Py_ssize_t>(npositional_);
+            return;
+        }
         bind_slow(out, args, nargs, kwnames);
     }
     // Classic convention: positional tuple plus keyword dictionary (either may be null).
@@ -103,6 +112,8 @@ private:
     bool star_ = false, star_star_ = false;
     // Positional count that fills every parameter exactly (-1: none does).
     Py_ssize_t exact_positional_ = -1;
+    // Named positional parameters, then `*name`, and nothing after.
+    bool star_only_ = false;
 };
 
 }  // namespace quorin

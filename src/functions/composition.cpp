@@ -1,0 +1,141 @@
+// Callables built from callables: a chain applied in order, the same
+// arguments fanned out to several functions, a negated predicate. Each
+// call forwards the caller's vectorcall arguments as they came.
+#include "composition.hpp"
+
+#include "../utils/iteration.hpp"
+#include "../utils/py_class.hpp"
+#include "application.hpp"
+#include "direct_call.hpp"
+
+#include <algorithm>
+#include <vector>
+
+namespace quorin {
+
+namespace {
+
+struct ComposeImpl {
+    static constexpr const char* name = "Compose";
+    static constexpr unsigned long flags = Py_TPFLAGS_DISALLOW_INSTANTIATION;
+    struct Data {
+        std::vector<Ref> funcs;  // in the order they are applied; never empty
+        void traverse(Visit& v) const noexcept { v(funcs); }
+    };
+    static PyObject* vectorcall(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept;
+};
+using Compose = PyClass<ComposeImpl>;
+
+PyObject* ComposeImpl::vectorcall(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept {
+    return boundary([&] {
+        RecursionGuard guard(" while calling a Compose object");
+        const std::vector<Ref>& funcs = Compose::data(self).funcs;
+        std::size_t n = funcs.size();
+        Ref f = n ? funcs[0].clone() : Ref();
+        if (!f) throw Panic("Compose called after being cleared");
+        Ref value = forward_call(f.get(), args, nargsf, kwnames);
+        for (std::size_t i = 1; i < n && i < funcs.size(); ++i) {
+            f = funcs[i].clone();
+            value = call_one(f.get(), value.get());
+        }
+        return value;
+    });
+}
+
+struct JuxtImpl {
+    static constexpr const char* name = "Juxt";
+    static constexpr unsigned long flags = Py_TPFLAGS_DISALLOW_INSTANTIATION;
+    struct Data {
+        std::vector<Ref> funcs;
+        void traverse(Visit& v) const noexcept { v(funcs); }
+    };
+    static PyObject* vectorcall(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept;
+};
+using Juxt = PyClass<JuxtImpl>;
+
+PyObject* JuxtImpl::vectorcall(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept {
+    return boundary([&] {
+        RecursionGuard guard(" while calling a Juxt object");
+        const std::vector<Ref>& funcs = Juxt::data(self).funcs;
+        Py_ssize_t n = static_cast<Py_ssize_t>(funcs.size());
+        Ref out = Ref::check(PyTuple_New(n));
+        if (n == 0) return out;
+        // Hidden from the collector (gc.get_objects) while its slots fill.
+        PyObject_GC_UnTrack(out.get());
+        for (Py_ssize_t i = 0; i < n; ++i) {
+            // The list is fixed at creation; only the collector's clear empties it.
+            if (static_cast<std::size_t>(i) >= funcs.size()) throw Panic("Juxt called after being cleared");
+            Ref f = funcs[static_cast<std::size_t>(i)].clone();
+            PyTuple_SET_ITEM(out.get(), i, forward_call(f.get(), args, nargsf, kwnames).release());
+        }
+        PyObject_GC_Track(out.get());
+        return out;
+    });
+}
+
+struct ComplementImpl {
+    static constexpr const char* name = "Complement";
+    static constexpr unsigned long flags = Py_TPFLAGS_DISALLOW_INSTANTIATION;
+    struct Data {
+        Ref func;
+        void traverse(Visit& v) const noexcept { v(func); }
+    };
+    static PyObject* vectorcall(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept;
+};
+using Complement = PyClass<ComplementImpl>;
+
+PyObject* ComplementImpl::vectorcall(PyObject* self, PyObject* const* args, std::size_t nargsf,
+                                     PyObject* kwnames) noexcept {
+    return boundary([&] {
+        RecursionGuard guard(" while calling a Complement object");
+        Ref f = Complement::data(self).func.clone();
+        if (!f) throw Panic("Complement called after being cleared");
+        Ref r = forward_call(f.get(), args, nargsf, kwnames);
+        return Ref::borrow(truthy(r.get()) ? Py_False : Py_True);
+    });
+}
+
+std::vector<Ref> collect(PyObject* const* items, Py_ssize_t n) {
+    std::vector<Ref> out;
+    out.reserve(static_cast<std::size_t>(n));
+    for (Py_ssize_t i = 0; i < n; ++i) out.push_back(Ref::borrow(items[i]));
+    return out;
+}
+
+// A length hint is only a hint: a huge one must not reserve memory up front.
+constexpr Py_ssize_t kMaxPresize = 1024;
+
+}  // namespace
+
+namespace fn {
+
+QUORIN_FUNCTION(compose, "compose(*funcs)") {
+    if (a.rest_size() == 0) return builtin(identity);
+    std::vector<Ref> funcs = collect(a.rest(), a.rest_size());
+    std::reverse(funcs.begin(), funcs.end());
+    return Compose::make(ComposeImpl::Data{std::move(funcs)});
+}
+
+QUORIN_FUNCTION(compose_left, "compose_left(*funcs)") {
+    if (a.rest_size() == 0) return builtin(identity);
+    return Compose::make(ComposeImpl::Data{collect(a.rest(), a.rest_size())});
+}
+
+QUORIN_FUNCTION(complement, "complement(func)") { return Complement::make(ComplementImpl::Data{Ref::borrow(a[0])}); }
+
+QUORIN_FUNCTION(juxt, "juxt(*funcs)") {
+    if (a.rest_size() == 1 && !PyCallable_Check(a.rest()[0])) {
+        // One non-callable argument is the collection of functions.
+        Ref it = get_iter(a.rest()[0]);
+        Py_ssize_t hint = PyObject_LengthHint(it.get(), 0);
+        if (hint < 0) ffi_err();
+        std::vector<Ref> funcs;
+        funcs.reserve(static_cast<std::size_t>(std::min(hint, kMaxPresize)));
+        while (Ref f = next_item(it.get())) funcs.push_back(std::move(f));
+        return Juxt::make(JuxtImpl::Data{std::move(funcs)});
+    }
+    return Juxt::make(JuxtImpl::Data{collect(a.rest(), a.rest_size())});
+}
+
+}  // namespace fn
+}  // namespace quorin

@@ -1,0 +1,189 @@
+// Partial application decided by the wrapped function's signature: each
+// call adds its arguments to the stored ones and either calls the function
+// or returns a new curry holding the larger set.
+#include "curry.hpp"
+
+#include "../utils/binding.hpp"
+#include "../utils/iteration.hpp"
+#include "../utils/py_class.hpp"
+#include "call_args.hpp"
+
+#include <atomic>
+
+namespace quorin {
+
+namespace {
+
+PyObject* signature_class() {
+    static OnceCell cell;
+    return cached_attr(cell, "inspect", "Signature");
+}
+
+PyObject* parameter_class() {
+    static OnceCell cell;
+    return cached_attr(cell, "inspect", "Parameter");
+}
+
+// Runs `body`; an ordinary exception it raises is discarded and gives
+// false, anything else (KeyboardInterrupt, SystemExit) propagates.
+template <class F>
+bool swallowing_exceptions(F&& body) {
+    try {
+        return body();
+    } catch (const PyErrorSet&) {
+        if (!PyErr_ExceptionMatches(PyExc_Exception)) throw;
+        PyErr_Clear();
+        return false;
+    }
+}
+
+// The number of parameters when `sig` is an exact Signature whose
+// parameters are all positional (positional-only or positional-or-keyword)
+// without defaults, else -1. For such a signature and a call without
+// keywords, `bind` succeeds exactly when the count is reached, and
+// `bind_partial` exactly when it is not exceeded, so the count alone
+// decides.
+Py_ssize_t plain_positional_count(PyObject* sig) {
+    Py_ssize_t count = -1;
+    swallowing_exceptions([&] {
+        if (!Py_IS_TYPE(sig, reinterpret_cast<PyTypeObject*>(signature_class()))) return false;
+        PyObject* parameter = parameter_class();
+        Ref positional_only = Ref::check(PyObject_GetAttr(parameter, QUORIN_NAME("POSITIONAL_ONLY")));
+        Ref positional_or_keyword = Ref::check(PyObject_GetAttr(parameter, QUORIN_NAME("POSITIONAL_OR_KEYWORD")));
+        Ref empty = Ref::check(PyObject_GetAttr(parameter, QUORIN_NAME("empty")));
+        Ref params = Ref::check(PyObject_GetAttr(sig, QUORIN_NAME("parameters")));
+        Ref values = Ref::check(PyObject_CallMethodNoArgs(params.get(), QUORIN_NAME("values")));
+        Ref it = get_iter(values.get());
+        Py_ssize_t n = 0;
+        while (Ref p = next_item(it.get())) {
+            if (!Py_IS_TYPE(p.get(), reinterpret_cast<PyTypeObject*>(parameter))) return false;
+            Ref kind = Ref::check(PyObject_GetAttr(p.get(), QUORIN_NAME("kind")));
+            Ref dflt = Ref::check(PyObject_GetAttr(p.get(), QUORIN_NAME("default")));
+            if (kind.get() != positional_only.get() && kind.get() != positional_or_keyword.get()) return false;
+            if (dflt.get() != empty.get()) return false;
+            ++n;
+        }
+        count = n;
+        return true;
+    });
+    return count;
+}
+
+struct CurryImpl {
+    static constexpr const char* name = "curry";
+    static constexpr const char* doc = "curry(func, *args, **kwargs)\n--\n\n";
+
+    struct Data {
+        Ref func, args, kwargs;
+        // Unresolved (null) or the pair (signature or None, plain positional
+        // count); published once by compare-and-swap and owned thereafter.
+        std::atomic<PyObject*> resolved{nullptr};
+
+        Data() = default;
+        Data(Ref f, Ref a, Ref k, PyObject* r) : func(std::move(f)), args(std::move(a)), kwargs(std::move(k)) {
+            resolved.store(Py_XNewRef(r), std::memory_order_release);
+        }
+        ~Data() { Py_XDECREF(resolved.exchange(nullptr)); }
+
+        void traverse(Visit& v) const noexcept { v(func)(args)(kwargs)(resolved.load(std::memory_order_acquire)); }
+        void clear() noexcept {
+            // Moved out first: code run by the release sees the object empty.
+            Ref f = std::move(func), a = std::move(args), k = std::move(kwargs);
+            Ref r = Ref::steal(resolved.exchange(nullptr));
+        }
+    };
+
+    static std::vector<PyType_Slot> slots() { return {{Py_tp_new, reinterpret_cast<void*>(construct)}}; }
+
+    static PyObject* construct(PyTypeObject*, PyObject* args, PyObject* kwargs) noexcept;
+    static PyObject* vectorcall(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept;
+};
+
+using Curry = PyClass<CurryImpl>;
+
+// The resolved pair of `c` (wrapping `func`), computed now when `c` has none yet. The
+// computation runs user code (`__signature__`, `__wrapped__`, ...) that may
+// call this very curry or race with another thread, so nothing is held
+// while it runs: the first result published wins and later ones are
+// dropped.
+Ref resolve(CurryImpl::Data& c, PyObject* func) {
+    if (PyObject* r = c.resolved.load(std::memory_order_acquire)) return Ref::borrow(r);
+    Ref sig;
+    if (Curry::check(func)) {
+        // A curry's own signature is (*args, **kwargs): every bind succeeds,
+        // which is what "none" does too, without a pass through inspect per
+        // level of nesting.
+        sig = Ref::borrow(Py_None);
+    } else {
+        sig = Ref::steal(PyObject_CallOneArg(cells::signature(), func));
+    }
+    if (!sig) {
+        if (!PyErr_ExceptionMatches(PyExc_ValueError) && !PyErr_ExceptionMatches(PyExc_TypeError)) ffi_err();
+        PyErr_Clear();
+        sig = Ref::borrow(Py_None);
+    }
+    Py_ssize_t plain = sig.get() == Py_None ? -1 : plain_positional_count(sig.get());
+    Ref count = Ref::check(PyLong_FromSsize_t(plain));
+    Ref pair = Ref::check(PyTuple_Pack(2, sig.get(), count.get()));
+    PyObject* expected = nullptr;
+    if (c.resolved.compare_exchange_strong(expected, pair.get(), std::memory_order_acq_rel)) {
+        PyObject* published = pair.release();
+        return Ref::borrow(published);
+    }
+    return Ref::borrow(expected);
+}
+
+Ref partial(const Ref& func, const ArgPack& pack, PyObject* resolved) {
+    return Curry::make(func.clone(), pack.positionals(), pack.keywords(), resolved);
+}
+
+bool pending_type_error() {
+    if (!PyErr_ExceptionMatches(PyExc_TypeError)) return false;
+    PyErr_Clear();
+    return true;
+}
+
+PyObject* CurryImpl::construct(PyTypeObject*, PyObject* args, PyObject* kwargs) noexcept {
+    return boundary([&] {
+        static const Signature sig("__new__(func, *args, **kwargs)", "curry");
+        Bound b;
+        sig.bind_classic(b, args, kwargs);
+        Ref kw = b.kwargs() ? Ref::borrow(b.kwargs()) : Ref::check(PyDict_New());
+        return Curry::make(Ref::borrow(b[0]), b.rest_tuple(), std::move(kw), nullptr);
+    });
+}
+
+PyObject* CurryImpl::vectorcall(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept {
+    return boundary([&] {
+        RecursionGuard guard(" while calling a curry object");
+        Data& c = Curry::data(self);
+        Ref func = c.func.clone(), stored_args = c.args.clone(), stored_kwargs = c.kwargs.clone();
+        if (!func || !stored_args || !stored_kwargs) throw Panic("curry called after being cleared");
+        ArgPack pack(stored_args.get(), stored_kwargs.get(), args, PyVectorcall_NARGS(nargsf), kwnames);
+        Ref resolved = resolve(c, func.get());
+        PyObject* sig = PyTuple_GET_ITEM(resolved.get(), 0);
+        if (sig == Py_None) return pack.call(func.get());
+        Py_ssize_t plain = PyLong_AsSsize_t(PyTuple_GET_ITEM(resolved.get(), 1));
+        if (plain >= 0 && pack.nkw() == 0) {
+            if (pack.npos() >= plain) return pack.call(func.get());
+            return partial(func, pack, resolved.get());
+        }
+        if (Ref bound = pack.try_method(sig, QUORIN_NAME("bind"))) return pack.call(func.get());
+        if (!pending_type_error()) ffi_err();
+        if (Ref bound = pack.try_method(sig, QUORIN_NAME("bind_partial")))
+            return partial(func, pack, resolved.get());
+        if (!pending_type_error()) ffi_err();
+        // Surplus or unknown arguments: the function reports them itself.
+        return pack.call(func.get());
+    });
+}
+
+}  // namespace
+
+PyTypeObject* curry_type() { return Curry::type(); }
+
+Ref make_curry(PyObject* func) {
+    return Curry::make(Ref::borrow(func), Ref::check(PyTuple_New(0)), Ref::check(PyDict_New()), nullptr);
+}
+
+}  // namespace quorin

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "../utils/error.hpp"
+
+namespace quorin {
+
+// The `curry` class.
+PyTypeObject* curry_type();
+
+// A new curry of `func` with no stored arguments.
+Ref make_curry(PyObject* func);
+
+}  // namespace quorin

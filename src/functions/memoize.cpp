@@ -1,0 +1,151 @@
+// Caching a function's results in a dict under a key derived from each
+// call's arguments; how the key is derived is decided once, from the
+// function's signature, when the wrapper is built.
+#include "memoize.hpp"
+
+#include "../utils/iteration.hpp"
+#include "../utils/once.hpp"
+#include "../utils/py_class.hpp"
+#include "call_args.hpp"
+#include "direct_call.hpp"
+
+namespace quorin {
+
+namespace {
+
+struct KeyShape {
+    bool unary_shortcut = false;
+    bool keyword_capable = true;
+};
+
+bool equal(PyObject* a, PyObject* b) {
+    Ref r = Ref::check(PyObject_RichCompare(a, b, Py_EQ));
+    return truthy(r.get());
+}
+
+// Reads the function's parameters through `inspect`; a function whose
+// signature cannot be read (or whose reading fails with an ordinary
+// exception) gets the general keys. KeyboardInterrupt and SystemExit
+// still propagate.
+KeyShape analyse(PyObject* func) {
+    try {
+        Ref inspect = Ref::check(PyImport_Import(QUORIN_NAME("inspect")));
+        Ref sig = Ref::check(PyObject_CallMethodOneArg(inspect.get(), QUORIN_NAME("signature"), func));
+        Ref parameter = Ref::check(PyObject_GetAttr(inspect.get(), QUORIN_NAME("Parameter")));
+        Ref empty = Ref::check(PyObject_GetAttr(parameter.get(), QUORIN_NAME("empty")));
+        Ref keyword_only = Ref::check(PyObject_GetAttr(parameter.get(), QUORIN_NAME("KEYWORD_ONLY")));
+        Ref var_keyword = Ref::check(PyObject_GetAttr(parameter.get(), QUORIN_NAME("VAR_KEYWORD")));
+        Ref var_positional = Ref::check(PyObject_GetAttr(parameter.get(), QUORIN_NAME("VAR_POSITIONAL")));
+        Ref positional_only = Ref::check(PyObject_GetAttr(parameter.get(), QUORIN_NAME("POSITIONAL_ONLY")));
+        Ref positional_or_keyword = Ref::check(PyObject_GetAttr(parameter.get(), QUORIN_NAME("POSITIONAL_OR_KEYWORD")));
+        Ref params = Ref::check(PyObject_GetAttr(sig.get(), QUORIN_NAME("parameters")));
+        Ref values = Ref::check(PyObject_CallMethodNoArgs(params.get(), QUORIN_NAME("values")));
+        Ref it = get_iter(values.get());
+        bool has_star_args = false, keyword_capable = false;
+        Py_ssize_t required_positional = 0;
+        while (Ref p = next_item(it.get())) {
+            Ref kind = Ref::check(PyObject_GetAttr(p.get(), QUORIN_NAME("kind")));
+            Ref dflt = Ref::check(PyObject_GetAttr(p.get(), QUORIN_NAME("default")));
+            if (equal(kind.get(), var_positional.get())) has_star_args = true;
+            if (dflt.get() != empty.get()) {
+                keyword_capable = true;
+            } else {
+                if (equal(kind.get(), keyword_only.get()) || equal(kind.get(), var_keyword.get()))
+                    keyword_capable = true;
+                if (equal(kind.get(), positional_only.get()) || equal(kind.get(), positional_or_keyword.get()))
+                    ++required_positional;
+            }
+        }
+        return {!keyword_capable && !has_star_args && required_positional == 1, keyword_capable};
+    } catch (const PyErrorSet&) {
+        if (!PyErr_ExceptionMatches(PyExc_Exception)) throw;
+        PyErr_Clear();
+        return {};
+    }
+}
+
+// frozenset(iter(kwargs.items())), with the frozenset of the builtins
+// module as it stands at the call.
+Ref frozen_kwargs(PyObject* kwargs) {
+    Ref items = Ref::check(PyDict_Items(kwargs));
+    Ref it = Ref::check(PyObject_CallMethodNoArgs(items.get(), QUORIN_NAME("__iter__")));
+    Ref frozenset = module_attr(QUORIN_NAME("builtins"), QUORIN_NAME("frozenset"));
+    return call1(frozenset.get(), it.get());
+}
+
+Ref pair(PyObject* a, PyObject* b) { return Ref::check(PyTuple_Pack(2, a, b)); }
+
+PyObject* or_none(const Ref& r) { return r ? r.get() : Py_None; }
+
+struct MemoizeImpl {
+    static constexpr const char* name = "Memoize";
+    static constexpr unsigned long flags = Py_TPFLAGS_DISALLOW_INSTANTIATION;
+    struct Data {
+        Ref key, func, cache;
+        KeyShape shape;
+        void traverse(Visit& v) const noexcept { v(key)(func)(cache); }
+    };
+    static PyObject* vectorcall(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept;
+};
+using Memoize = PyClass<MemoizeImpl>;
+
+// The cache key of one call, as callers reading the cache expect it.
+Ref cache_key(const MemoizeImpl::Data& m, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+    if (m.key) {
+        Ref key = m.key.clone();
+        Ref t = args_tuple(args, nargs);
+        Ref kw = kwargs_dict(args, nargs, kwnames);
+        return call2(key.get(), t.get(), or_none(kw));
+    }
+    if (m.shape.unary_shortcut && nkw == 0 && nargs == 1) return Ref::borrow(args[0]);
+    Ref t = args_tuple(args, nargs);
+    Ref frozen;
+    if (nkw > 0) {
+        Ref kw = kwargs_dict(args, nargs, kwnames);
+        frozen = frozen_kwargs(kw.get());
+    }
+    if (m.shape.keyword_capable) return pair(nargs ? t.get() : Py_None, or_none(frozen));
+    if (frozen) return pair(t.get(), frozen.get());
+    return t;
+}
+
+PyObject* MemoizeImpl::vectorcall(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept {
+    return boundary([&] {
+        RecursionGuard guard(" while calling a Memoize object");
+        const Data& m = Memoize::data(self);
+        Ref cache = m.cache.clone(), func = m.func.clone();
+        if (!cache || !func) throw Panic("Memoize called after being cleared");
+        Ref key = cache_key(m, args, PyVectorcall_NARGS(nargsf), kwnames);
+        PyObject* hit = nullptr;
+        int found = compat::dict_get_item_ref(cache.get(), key.get(), &hit);
+        if (found < 0) ffi_err();
+        if (found > 0) return Ref::steal(hit);
+        Ref result = forward_call(func.get(), args, nargsf, kwnames);
+        if (PyDict_CheckExact(cache.get()))
+            check_int(PyDict_SetItem(cache.get(), key.get(), result.get()));
+        else
+            check_int(PyObject_SetItem(cache.get(), key.get(), result.get()));
+        return result;
+    });
+}
+
+}  // namespace
+
+namespace fn {
+
+QUORIN_FUNCTION(memoize, "memoize(func, cache=None, key=None)") {
+    Ref cache;
+    if (a[1] == Py_None) {
+        cache = Ref::check(PyDict_New());
+    } else {
+        a.require_type(1, &PyDict_Type, "dict");
+        cache = Ref::borrow(a[1]);
+    }
+    KeyShape shape = analyse(a[0]);
+    Ref key = a[2] == Py_None ? Ref() : Ref::borrow(a[2]);
+    return Memoize::make(MemoizeImpl::Data{std::move(key), Ref::borrow(a[0]), std::move(cache), shape});
+}
+
+}  // namespace fn
+}  // namespace quorin

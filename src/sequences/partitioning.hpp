@@ -1,0 +1,18 @@
+#pragma once
+
+#include "../utils/function.hpp"
+
+#include <cstddef>
+
+namespace quorin {
+
+namespace fn {
+extern const Function partition, partition_all;
+}
+
+// Tuples of `n` items of `seq`, the last one shorter; the count is already
+// converted (the fluent wrapper's partition_all). With n == 0 the result
+// yields nothing, but `seq` must still be iterable.
+Ref partition_all(std::size_t n, PyObject* seq);
+
+}  // namespace quorin
