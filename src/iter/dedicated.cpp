@@ -12,10 +12,6 @@
 #include "../sequences/sliding_window.hpp"
 #define QUORIN_HAVE_SLIDING_WINDOW 1
 #endif
-#if __has_include("../sequences/partitioning.hpp")
-#include "../sequences/partitioning.hpp"
-#define QUORIN_HAVE_PARTITION_ALL 1
-#endif
 #if __has_include("../sequences/pluck.hpp")
 #include "../sequences/pluck.hpp"
 #define QUORIN_HAVE_PLUCK 1
@@ -29,14 +25,6 @@ namespace quorin::iter {
 
 namespace {
 
-// fn(n, inner) with the count converted first, wrapped.
-template <Ref (*fn)(std::size_t, PyObject*)>
-[[maybe_unused]] Ref wrap_counted(PyObject* self, const Bound& a) {
-    const std::size_t n = a.usize(0);
-    Ref seq = inner(self);
-    return wrap(fn(n, seq.get()));
-}
-
 #ifdef QUORIN_HAVE_UNIQUE
 QUORIN_METHOD(iter_unique, "Iter", "unique($self, key=None)") {
     Ref seq = inner(self);
@@ -48,10 +36,6 @@ QUORIN_METHOD(iter_unique, "Iter", "unique($self, key=None)") {
 QUORIN_METHOD(iter_sliding_window, "Iter", "sliding_window($self, n)") {
     return wrap_counted<sliding_window_from>(self, a);
 }
-#endif
-
-#ifdef QUORIN_HAVE_PARTITION_ALL
-QUORIN_METHOD(iter_partition_all, "Iter", "partition_all($self, n)") { return wrap_counted<partition_all>(self, a); }
 #endif
 
 #ifdef QUORIN_HAVE_PLUCK
@@ -83,14 +67,6 @@ const Method* unique_method() {
 const Method* sliding_window_method() {
 #ifdef QUORIN_HAVE_SLIDING_WINDOW
     return &iter_sliding_window;
-#else
-    return nullptr;
-#endif
-}
-
-const Method* partition_all_method() {
-#ifdef QUORIN_HAVE_PARTITION_ALL
-    return &iter_partition_all;
 #else
     return nullptr;
 #endif

@@ -7,6 +7,7 @@
 #include "../sequences/distinct.hpp"
 #include "../sequences/frequencies.hpp"
 #include "../sequences/grouping.hpp"
+#include "../sequences/partitioning.hpp"
 #include "../utils/iteration.hpp"
 #include "../utils/once.hpp"
 #include "../utils/py_class.hpp"
@@ -70,6 +71,10 @@ QUORIN_METHOD(iter_take, "Iter", "take($self, n)") { return wrap_islice(self, a.
 
 QUORIN_METHOD(iter_drop, "Iter", "drop($self, n)") { return wrap_islice(self, a.usize(0), Py_None); }
 
+QUORIN_METHOD(iter_partition_all, "Iter", "partition_all($self, n)") {
+    return iter::wrap_counted<partition_all>(self, a);
+}
+
 QUORIN_METHOD(iter_flat_map, "Iter", "flat_map($self, f)") {
     Ref seq = iter::inner(self);
     return iter::wrap(mapcat(a[0], seq.get()));
@@ -129,7 +134,7 @@ QUORIN_METHOD(iter_nth, "Iter", "nth($self, i)") {
 std::vector<PyType_Slot> IterImpl::slots() {
     static std::vector<PyMethodDef> methods = method_table({
         &iter_map, &iter_filter, iter::unique_method(), &iter_take, &iter_drop, iter::sliding_window_method(),
-        iter::partition_all_method(), &iter_flat_map, iter::pluck_method(), iter::interpose_method(),
+        &iter_partition_all, &iter_flat_map, iter::pluck_method(), iter::interpose_method(),
         &iter_accumulate, &iter_collect, &iter_reduce, &iter_count, &iter_frequencies, &iter_group_by,
         &iter_to_dict, &iter_first, &iter_last, &iter_nth,
     });
