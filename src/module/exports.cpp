@@ -18,8 +18,12 @@
 #include "../sequences/joining.hpp"
 #include "../sequences/merging.hpp"
 #include "../sequences/partitioning.hpp"
+#include "../sequences/interpose.hpp"
+#include "../sequences/pluck.hpp"
+#include "../sequences/sliding_window.hpp"
 #include "../sequences/slicing.hpp"
 #include "../sequences/topk.hpp"
+#include "../sequences/unique.hpp"
 #include "../utils/native_iter.hpp"
 #include "registry.hpp"
 
@@ -41,6 +45,7 @@ void register_all(PyObject* m) {
     add_function(m, fn::peek_opt);
 
     add_type(m, NativeIter::type());
+    NativeIter::install_raw_iternext();
 
     add_function(m, fn::count);
     add_function(m, fn::first);
@@ -59,7 +64,9 @@ void register_all(PyObject* m) {
     add_function(m, fn::cons);
     add_function(m, fn::concat);
     add_function(m, fn::concatv);
+    add_function(m, fn::interpose);
     add_function(m, fn::interleave);
+    add_function(m, fn::sliding_window);
     add_function(m, fn::partition);
     add_function(m, fn::partition_all);
     add_function(m, fn::merge_sorted);
@@ -68,10 +75,19 @@ void register_all(PyObject* m) {
     add_function(m, fn::countby);
     add_function(m, fn::reduceby);
     add_function(m, fn::mapcat);
+    add_function(m, fn::pluck);
     add_function(m, fn::remove);
     add_function(m, fn::accumulate);
     add_function(m, fn::iterate);
+    add_function(m, fn::unique);
     add_function(m, fn::join);
+
+    // The dedicated iterator classes are created here (not module
+    // attributes); their next slots become the raw routines.
+    install_interpose_iternext();
+    install_sliding_window_iternext();
+    install_unique_iternext();
+    install_pluck_iternext();
 
     add_type(m, curry_type());
     add_function(m, fn::identity);

@@ -5,7 +5,7 @@
 #include "../utils/once.hpp"
 #include "slicing.hpp"
 
-namespace quorin::fn {
+namespace quorin {
 
 namespace {
 
@@ -35,6 +35,33 @@ Ref lookup(PyObject* coll, PyObject* key, PyObject* dflt) {
 }
 
 }  // namespace
+
+Ref get_value(PyObject* ind, PyObject* coll, PyObject* dflt) {
+    if (!PyList_Check(ind)) {
+        if (dflt == nullptr) return Ref::check(PyObject_GetItem(coll, ind));
+        return lookup(coll, ind, dflt);
+    }
+
+    const Py_ssize_t planned = PyList_GET_SIZE(ind);
+    Ref out = Ref::check(PyTuple_New(planned));
+    // Out of the collector's sight (and gc.get_objects()) while unfilled:
+    // the lookups run user code. (The empty tuple is a shared immortal,
+    // never tracked.)
+    const bool tracked = PyObject_GC_IsTracked(out.get());
+    if (tracked) PyObject_GC_UnTrack(out.get());
+    Py_ssize_t filled = 0;
+    // A lookup may run code that shrinks the list: stop at its current end.
+    // The index is held, since that code may also drop it from the list.
+    for (; filled < planned && filled < PyList_GET_SIZE(ind); ++filled) {
+        Ref key = Ref::borrow(PyList_GET_ITEM(ind, filled));
+        PyTuple_SET_ITEM(out.get(), filled, lookup(coll, key.get(), dflt).release());
+    }
+    if (filled < planned) return Ref::check(PyTuple_GetSlice(out.get(), 0, filled));
+    if (tracked) PyObject_GC_Track(out.get());
+    return out;
+}
+
+namespace fn {
 
 QUORIN_FUNCTION(first, "first(seq)") {
     Ref it = get_iter(a[0]);
@@ -77,24 +104,7 @@ QUORIN_FUNCTION(last, "last(seq)") {
 
 QUORIN_FUNCTION(get, "get(ind, coll, *rest)") {
     if (a.rest_size() > 1) raise(PyExc_TypeError, "get takes at most 3 arguments");
-    PyObject* dflt = a.rest_size() == 1 ? a.rest()[0] : nullptr;
-    PyObject* ind = a[0];
-    PyObject* coll = a[1];
-    if (!PyList_Check(ind)) {
-        if (dflt == nullptr) return Ref::check(PyObject_GetItem(coll, ind));
-        return lookup(coll, ind, dflt);
-    }
-
-    const Py_ssize_t planned = PyList_GET_SIZE(ind);
-    Ref out = Ref::check(PyTuple_New(planned));
-    Py_ssize_t filled = 0;
-    // A lookup may run code that shrinks the list: stop at its current end.
-    for (; filled < planned && filled < PyList_GET_SIZE(ind); ++filled) {
-        Ref key = Ref::borrow(PyList_GET_ITEM(ind, filled));
-        PyTuple_SET_ITEM(out.get(), filled, lookup(coll, key.get(), dflt).release());
-    }
-    if (filled == planned) return out;
-    return Ref::check(PyTuple_GetSlice(out.get(), 0, filled));
+    return get_value(a[0], a[1], a.rest_size() == 1 ? a.rest()[0] : nullptr);
 }
 
 QUORIN_FUNCTION(peek, "peek(seq)") {
@@ -106,4 +116,5 @@ QUORIN_FUNCTION(peek, "peek(seq)") {
     return Ref::check(PyTuple_Pack(2, head.get(), rest.get()));
 }
 
-}  // namespace quorin::fn
+}  // namespace fn
+}  // namespace quorin

@@ -204,29 +204,35 @@ void fail_with_note(const char* name) {
     throw PyErrorSet{};
 }
 
-std::size_t Bound::usize(std::size_t i) const {
-    Ref index = Ref::steal(PyNumber_Index(view_[i]));
-    if (!index) fail_with_note(sig_->param_name(i).c_str());
-    size_t v = PyLong_AsSize_t(index.get());
-    if (v == static_cast<size_t>(-1) && PyErr_Occurred()) fail_with_note(sig_->param_name(i).c_str());
+namespace {
+
+// Parameter `value` through the index protocol, then `convert` (one of the
+// interpreter's int conversions, which report failure as -1 plus an error).
+template <class T>
+T convert_index(PyObject* value, const std::string& name, T (*convert)(PyObject*)) {
+    Ref index = Ref::steal(PyNumber_Index(value));
+    if (!index) fail_with_note(name.c_str());
+    T v = convert(index.get());
+    if (v == static_cast<T>(-1) && PyErr_Occurred()) fail_with_note(name.c_str());
     return v;
+}
+
+}  // namespace
+
+std::size_t Bound::usize(std::size_t i) const {
+    return convert_index<size_t>(view_[i], sig_->param_name(i), PyLong_AsSize_t);
+}
+
+Py_ssize_t Bound::ssize(std::size_t i) const {
+    return convert_index<Py_ssize_t>(view_[i], sig_->param_name(i), PyLong_AsSsize_t);
 }
 
 std::uint64_t Bound::u64(std::size_t i) const {
-    Ref index = Ref::steal(PyNumber_Index(view_[i]));
-    if (!index) fail_with_note(sig_->param_name(i).c_str());
-    unsigned long long v = PyLong_AsUnsignedLongLong(index.get());
-    if (v == static_cast<unsigned long long>(-1) && PyErr_Occurred())
-        fail_with_note(sig_->param_name(i).c_str());
-    return v;
+    return convert_index<unsigned long long>(view_[i], sig_->param_name(i), PyLong_AsUnsignedLongLong);
 }
 
 std::int64_t Bound::i64(std::size_t i) const {
-    Ref index = Ref::steal(PyNumber_Index(view_[i]));
-    if (!index) fail_with_note(sig_->param_name(i).c_str());
-    long long v = PyLong_AsLongLong(index.get());
-    if (v == -1 && PyErr_Occurred()) fail_with_note(sig_->param_name(i).c_str());
-    return v;
+    return convert_index<long long>(view_[i], sig_->param_name(i), PyLong_AsLongLong);
 }
 
 void set_not_instance(PyObject* v, const char* expected) {

@@ -34,6 +34,8 @@ public:
     std::size_t usize(std::size_t i) const;
     std::uint64_t u64(std::size_t i) const;
     std::int64_t i64(std::size_t i) const;
+    // A signed machine word (the caller judges negative values).
+    Py_ssize_t ssize(std::size_t i) const;
     // Parameter `i` must be an instance of `type` (named `expected` in the
     // message), with the same note on failure.
     void require_type(std::size_t i, PyTypeObject* type, const char* expected) const;

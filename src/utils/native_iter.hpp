@@ -68,8 +68,9 @@ concept HasLengthHint = requires(typename T::State& s) {
 // `Impl` provides: `static constexpr const char* name` (the class name),
 // `using State` (with `void traverse(Visit&) const` listing every Python
 // object it holds), `static Ref raw_next(State&)` (empty Ref: exhausted; a
-// Python error: throw), and optionally `static Py_ssize_t length_hint(State&)`
-// and `static constexpr const char* length_hint_doc`.
+// Python error: throw), and optionally `static Py_ssize_t length_hint(State&)`,
+// `static constexpr const char* length_hint_doc` and
+// `static constexpr const char* doc` (the class docstring).
 template <class Impl>
 class IterClass {
 public:
@@ -100,6 +101,10 @@ public:
 private:
     struct ClassImpl {
         static constexpr const char* name = Impl::name;
+        static constexpr const char* doc = [] {
+            if constexpr (requires { Impl::doc; }) return Impl::doc;
+            return "";
+        }();
         using Data = GilRefCell<State>;
         static constexpr unsigned long flags = Py_TPFLAGS_DISALLOW_INSTANTIATION;
 

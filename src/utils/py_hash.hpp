@@ -32,6 +32,9 @@ inline Py_hash_t py_hash(PyObject* o, bool fast_int) {
 // manages to disturb its owner cannot free it under the interpreter.
 inline bool py_same_key(PyObject* stored, PyObject* probe) {
     if (stored == probe) return true;
+    // Two exact one-digit ints compare natively: what int == int gives.
+    long long a, b;
+    if (compat::compact_int_value(stored, &a) && compat::compact_int_value(probe, &b)) return a == b;
     Ref hold = Ref::borrow(stored);
     int r = PyObject_RichCompareBool(hold.get(), probe, Py_EQ);
     if (r < 0) ffi_err();

@@ -18,7 +18,7 @@ PySeen::PySeen()
 std::uint64_t PySeen::empty_slot_for(Py_hash_t h) const noexcept {
     std::uint64_t perturb = static_cast<std::uint64_t>(h);
     std::uint64_t i = perturb & mask_;
-    while (slots_[i].object != nullptr) {
+    while (slots_[i].entry != 0) {
         perturb >>= kPerturbShift;
         i = (5 * i + perturb + 1) & mask_;
     }
@@ -32,18 +32,20 @@ void PySeen::grow() {
     capacity_ = old_capacity * 4;
     mask_ = capacity_ - 1;
     for (std::uint64_t j = 0; j < old_capacity; ++j)
-        if (old[j].object != nullptr) slots_[empty_slot_for(old[j].hash)] = old[j];
+        if (old[j].entry != 0) slots_[empty_slot_for(old[j].hash)] = old[j];
 }
 
 bool PySeen::insert(PyObject* obj) {
-    const Py_hash_t h = py_hash(obj, fast_int_);
+    long long v;
+    const bool small = fast_int_ && compat::compact_int_value(obj, &v) && v != -1;
+    const Py_hash_t h = small ? small_int_hash(v) : py_hash(obj, fast_int_);
     std::uint64_t perturb = static_cast<std::uint64_t>(h);
     std::uint64_t i = perturb & mask_;
     // Slots are re-read by index after every comparison rather than held by
     // pointer: nothing can change them meanwhile, but nothing has to be
     // assumed either.
-    while (PyObject* stored = slots_[i].object) {
-        if (slots_[i].hash == h && py_same_key(stored, obj)) return false;
+    while (const std::uintptr_t entry = slots_[i].entry) {
+        if (slots_[i].hash == h && ((small && (entry & 1)) || py_same_key(slots_[i].object(), obj))) return false;
         perturb >>= kPerturbShift;
         i = (5 * i + perturb + 1) & mask_;
     }
@@ -59,7 +61,7 @@ bool PySeen::insert(PyObject* obj) {
         }
         i = empty_slot_for(h);
     }
-    slots_[i] = Slot{h, obj};
+    slots_[i] = Slot{h, reinterpret_cast<std::uintptr_t>(obj) | std::uintptr_t{small}};
     ++used_;
     return true;
 }

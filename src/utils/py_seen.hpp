@@ -38,7 +38,12 @@ public:
 private:
     struct Slot {
         Py_hash_t hash;
-        PyObject* object;  // null: empty; borrows the reference in objects_
+        // The member (borrowing the reference in objects_), null when empty;
+        // the low bit set marks an exact one-digit int other than -1, whose
+        // hash is its value: two such members with equal hashes are equal,
+        // without reading either object.
+        std::uintptr_t entry;
+        PyObject* object() const noexcept { return reinterpret_cast<PyObject*>(entry & ~std::uintptr_t{1}); }
     };
 
     // The first empty slot on h's probe sequence (no comparisons).

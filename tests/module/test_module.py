@@ -7,6 +7,8 @@ from quorin import _quorin as q
 
 BUILT = ["first", "second", "last", "nth", "get", "peek", "take", "drop", "take_nth", "tail",
          "cons", "concat", "concatv", "interleave", "mapcat", "remove", "accumulate", "iterate",
+         "interpose", "sliding_window", "pluck", "unique", "partition", "partition_all", "merge_sorted",
+         "diff", "join",
          "curry", "identity", "apply", "pipe", "do", "compose", "compose_left", "complement", "juxt",
          "excepts", "memoize", "thread_first", "thread_last", "flip"]
 

@@ -1,3 +1,4 @@
+import itertools
 import operator
 
 import pytest
@@ -5,9 +6,21 @@ import pytest
 from quorin import _quorin as q
 
 
+class _Item:
+    def __init__(self, f):
+        self.f = f
+
+    def __getitem__(self, i):
+        return self.f(i)
+
+
 @pytest.mark.parametrize("make, free_steps", [
     (lambda f: q.remove(f, [1, 2, 3]), 0),
     (lambda f: q.accumulate(f, [1, 2, 3]), 1),
+    (lambda f: q.unique([1, 2, 3], key=f), 0),
+    (lambda f: q.pluck(0, [_Item(f)] * 2), 0),
+    (lambda f: q.interpose(0, itertools.chain([0], map(f, [1, 2, 3]))), 1),
+    (lambda f: q.sliding_window(1, map(f, [1, 2])), 0),
 ])
 def test_reentry_is_refused_and_iterator_stays_usable(make, free_steps):
     holder = {}
@@ -59,7 +72,8 @@ def test_reentry_caught_inside_callback():
 
 @pytest.mark.parametrize("it", [
     lambda: q.iterate(abs, 1), lambda: q.remove(bool, []), lambda: q.accumulate(operator.add, []),
-    lambda: q.interleave([]),
+    lambda: q.interleave([]), lambda: q.unique([]), lambda: q.unique(b""), lambda: q.interpose(0, [1]),
+    lambda: q.sliding_window(2, []), lambda: q.pluck(0, []),
 ])
 def test_iter_returns_self(it):
     obj = it()
@@ -88,11 +102,27 @@ def test_next_as_method():
         it.__next__()
 
 
+class _Bytes(bytearray):
+    pass
+
+
+def _held_by_buffer(o):
+    b = _Bytes(b"ab")
+    b.owner = o
+    return q.unique(b)
+
+
 @pytest.mark.parametrize("make", [
     lambda o: q.remove(o.f, [1]),
     lambda o: q.accumulate(o.f, [1]),
     lambda o: q.iterate(o.f, 1),
     lambda o: q.interleave([[o]]),
+    lambda o: q.unique([1], key=o.f),
+    lambda o: q.interpose(o, [1, 2]),
+    lambda o: q.sliding_window(3, [o]),
+    lambda o: q.pluck(0, [[o]]),
+    lambda o: q.pluck([0], [[o]], None),
+    _held_by_buffer,
 ])
 def test_cycle_through_callback_is_collected(make, cycle_collected):
     assert cycle_collected(make)
@@ -103,6 +133,24 @@ def test_cycle_through_callback_is_collected(make, cycle_collected):
     lambda it: q.remove(bool, it),
     lambda it: q.accumulate(max, it),
     lambda it: q.interleave([it]),
+    lambda it: q.unique(it),
+    lambda it: q.interpose(0, [it]),
+    lambda it: q.sliding_window(1, it),
+    lambda it: q.pluck(0, it),
 ])
 def test_deep_chain_is_released_without_overflow(wrap, deep_chain):
     deep_chain(wrap)
+
+
+@pytest.mark.parametrize("it, name", [
+    (lambda: q.unique([]), "UniqueIter"), (lambda: q.unique(b""), "UniqueIntIter"),
+    (lambda: q.interpose(0, [1]), "InterposeIter"), (lambda: q.sliding_window(2, []), "SlidingWindowIter"),
+    (lambda: q.pluck(0, []), "PluckIter"),
+])
+def test_dedicated_classes(it, name):
+    cls = type(it())
+    assert (cls.__qualname__, cls.__module__) == (name, "quorin._quorin")
+    assert cls.__doc__ and not hasattr(q, name)
+    assert cls.__length_hint__.__text_signature__ == "($self)"
+    with pytest.raises(TypeError):
+        cls()

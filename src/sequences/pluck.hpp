@@ -1,0 +1,17 @@
+#pragma once
+
+#include "../utils/function.hpp"
+
+namespace quorin {
+
+namespace fn {
+extern const Function pluck;
+}
+
+// pluck(ind, seqs) with no default, as a C++ call.
+Ref pluck(PyObject* ind, PyObject* seqs);
+
+// Writes the raw next routine of PluckIter into its next slot.
+void install_pluck_iternext();
+
+}  // namespace quorin
