@@ -1,5 +1,5 @@
-// The Iter class and the methods that delegate to the module's own eager
-// functions, its lazy chaining and the standard library's builtins.
+// The Iter class: each method delegates to one of the module's sequence
+// functions or to a builtin of the standard library.
 #include "iter.hpp"
 
 #include "../option/accessors.hpp"
@@ -7,10 +7,17 @@
 #include "../sequences/distinct.hpp"
 #include "../sequences/frequencies.hpp"
 #include "../sequences/grouping.hpp"
+#include "../sequences/interpose.hpp"
 #include "../sequences/partitioning.hpp"
+#include "../sequences/pluck.hpp"
+#include "../sequences/sliding_window.hpp"
+#include "../sequences/unique.hpp"
 #include "../utils/iteration.hpp"
 #include "../utils/once.hpp"
+#include "../utils/method.hpp"
 #include "../utils/py_class.hpp"
+
+#include <cstddef>
 
 namespace quorin {
 
@@ -27,6 +34,18 @@ struct IterImpl {
 };
 using IterClass = PyClass<IterImpl>;
 
+namespace iter {
+
+// The wrapped iterable (None once the collector has cleared the object).
+Ref inner(PyObject* self) {
+    const Ref& held = IterClass::data(self).inner;
+    return held ? held.clone() : Ref::borrow(Py_None);
+}
+
+Ref wrap(Ref obj) { return IterClass::make(IterImpl::Data{std::move(obj)}); }
+
+}  // namespace iter
+
 // A builtin looked up at every call, so a replaced builtins.map is used.
 Ref builtin(PyObject* name) { return module_attr(QUORIN_NAME("builtins"), name); }
 
@@ -35,6 +54,14 @@ Ref call_builtin(PyObject* self, PyObject* name) {
     Ref fn = builtin(name);
     Ref seq = iter::inner(self);
     return call1(fn.get(), seq.get());
+}
+
+// fn(n, inner) with the count converted first, wrapped.
+template <Ref (*fn)(std::size_t, PyObject*)>
+Ref wrap_counted(PyObject* self, const Bound& a) {
+    const std::size_t n = a.usize(0);
+    Ref seq = iter::inner(self);
+    return iter::wrap(fn(n, seq.get()));
 }
 
 // `builtins.<name>(f, inner)`, wrapped.
@@ -71,13 +98,32 @@ QUORIN_METHOD(iter_take, "Iter", "take($self, n)") { return wrap_islice(self, a.
 
 QUORIN_METHOD(iter_drop, "Iter", "drop($self, n)") { return wrap_islice(self, a.usize(0), Py_None); }
 
-QUORIN_METHOD(iter_partition_all, "Iter", "partition_all($self, n)") {
-    return iter::wrap_counted<partition_all>(self, a);
+QUORIN_METHOD(iter_unique, "Iter", "unique($self, key=None)") {
+    Ref seq = iter::inner(self);
+    return iter::wrap(unique(seq.get(), a[0]));
 }
+
+QUORIN_METHOD(iter_sliding_window, "Iter", "sliding_window($self, n)") {
+    return wrap_counted<sliding_window_from>(self, a);
+}
+
+QUORIN_METHOD(iter_partition_all, "Iter", "partition_all($self, n)") { return wrap_counted<partition_all>(self, a); }
 
 QUORIN_METHOD(iter_flat_map, "Iter", "flat_map($self, f)") {
     Ref seq = iter::inner(self);
     return iter::wrap(mapcat(a[0], seq.get()));
+}
+
+QUORIN_METHOD(iter_pluck, "Iter", "pluck($self, ind)") {
+    Ref seq = iter::inner(self);
+    return iter::wrap(pluck(a[0], seq.get()));
+}
+
+// Lazy from the start: nothing is read at the call, so an empty input gives
+// an empty result rather than an error.
+QUORIN_METHOD(iter_interpose, "Iter", "interpose($self, el)") {
+    Ref seq = iter::inner(self);
+    return iter::wrap(interpose_lazy(a[0], seq.get()));
 }
 
 QUORIN_METHOD(iter_accumulate, "Iter", "accumulate($self, binop)") {
@@ -133,8 +179,8 @@ QUORIN_METHOD(iter_nth, "Iter", "nth($self, i)") {
 
 std::vector<PyType_Slot> IterImpl::slots() {
     static std::vector<PyMethodDef> methods = method_table({
-        &iter_map, &iter_filter, iter::unique_method(), &iter_take, &iter_drop, iter::sliding_window_method(),
-        &iter_partition_all, &iter_flat_map, iter::pluck_method(), iter::interpose_method(),
+        &iter_map, &iter_filter, &iter_unique, &iter_take, &iter_drop, &iter_sliding_window,
+        &iter_partition_all, &iter_flat_map, &iter_pluck, &iter_interpose,
         &iter_accumulate, &iter_collect, &iter_reduce, &iter_count, &iter_frequencies, &iter_group_by,
         &iter_to_dict, &iter_first, &iter_last, &iter_nth,
     });
@@ -147,14 +193,4 @@ std::vector<PyType_Slot> IterImpl::slots() {
 
 PyTypeObject* iter_type() { return IterClass::type(); }
 
-namespace iter {
-
-Ref inner(PyObject* self) {
-    const Ref& held = IterClass::data(self).inner;
-    return held ? held.clone() : Ref::borrow(Py_None);
-}
-
-Ref wrap(Ref obj) { return IterClass::make(IterImpl::Data{std::move(obj)}); }
-
-}  // namespace iter
 }  // namespace quorin

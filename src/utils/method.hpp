@@ -48,8 +48,7 @@ PyObject* construct(const Signature& sig, PyObject* args, PyObject* kwargs) noex
 }
 
 // A class's method table (null-terminated), for its Py_tp_methods slot;
-// null entries (methods not built in) are left out. The caller keeps the
-// table for the type's life.
+// the caller keeps it for the type's life.
 std::vector<PyMethodDef> method_table(std::initializer_list<const Method*> methods);
 
 }  // namespace quorin

@@ -45,8 +45,6 @@ def test_methods(call, expected):
     ("interpose", lambda: Iter([1, 2]).interpose(el=0).collect(), [1, 0, 2]),
 ])
 def test_dedicated_iterators(method, call, expected):
-    if not hasattr(Iter, method):
-        pytest.skip(f"Iter.{method} is not built in yet")
     assert call() == expected
     with pytest.raises(OverflowError) if method in ("sliding_window", "partition_all") else nullcontext():
         getattr(Iter(iter([1, 2])), method)(-1)
