@@ -44,6 +44,21 @@ bool all_equal(PyObject* const* values, std::size_t n) {
     return true;
 }
 
+namespace fn {
+
+QUORIN_FUNCTION(isdistinct, "isdistinct(seq)") {
+    bool distinct;
+    if (std::optional<IntBuf> buf = usable_int_buffer(a[0]))
+        distinct = buf->visit([](auto values) { return distinct_ints(values); });
+    else
+        distinct = distinct_objects(a[0]);
+    return Ref::borrow(distinct ? Py_True : Py_False);
+}
+
+QUORIN_FUNCTION(count, "count(seq)") { return quorin::count(a[0]); }
+
+}  // namespace fn
+
 Ref count(PyObject* seq) {
     // These exact types always have `__len__` and cannot gain or lose it,
     // so the lookup (which builds a bound method) can only say yes.
@@ -65,20 +80,5 @@ Ref count(PyObject* seq) {
     while (next_item(it.get())) ++n;
     return py_uint(n);
 }
-
-namespace fn {
-
-QUORIN_FUNCTION(isdistinct, "isdistinct(seq)") {
-    bool distinct;
-    if (std::optional<IntBuf> buf = usable_int_buffer(a[0]))
-        distinct = buf->visit([](auto values) { return distinct_ints(values); });
-    else
-        distinct = distinct_objects(a[0]);
-    return Ref::borrow(distinct ? Py_True : Py_False);
-}
-
-QUORIN_FUNCTION(count, "count(seq)") { return quorin::count(a[0]); }
-
-}  // namespace fn
 
 }  // namespace quorin
