@@ -119,8 +119,11 @@ QUORIN_FUNCTION(isdistinct, "isdistinct(seq)") {
     return Ref::borrow(distinct ? Py_True : Py_False);
 }
 
-QUORIN_FUNCTION(count, "count(seq)") {
-    PyObject* seq = a[0];
+QUORIN_FUNCTION(count, "count(seq)") { return quorin::count(a[0]); }
+
+}  // namespace fn
+
+Ref count(PyObject* seq) {
     // These exact types always have `__len__` and cannot gain or lose it,
     // so the lookup (which builds a bound method) can only say yes.
     if (PyList_CheckExact(seq) || PyTuple_CheckExact(seq) || PyDict_CheckExact(seq) || PyUnicode_CheckExact(seq) ||
@@ -141,7 +144,5 @@ QUORIN_FUNCTION(count, "count(seq)") {
     while (next_item(it.get())) ++n;
     return py_uint(n);
 }
-
-}  // namespace fn
 
 }  // namespace quorin
