@@ -4,9 +4,12 @@
 #include "../functions/curry.hpp"
 #include "../functions/excepts.hpp"
 #include "../functions/memoize.hpp"
+#include "../iter/iter.hpp"
 #include "../mappings/merging.hpp"
 #include "../mappings/paths.hpp"
 #include "../mappings/transform.hpp"
+#include "../option/accessors.hpp"
+#include "../option/values.hpp"
 #include "../sequences/access.hpp"
 #include "../sequences/chaining.hpp"
 #include "../sequences/distinct.hpp"
@@ -27,6 +30,20 @@
 namespace quorin {
 
 void register_all(PyObject* m) {
+    add_type(m, some_type());
+    add_type(m, nothing_type());
+    add_type(m, option_type());
+    add_type(m, ok_type());
+    add_type(m, err_type());
+    add_type(m, result_type());
+    add(m, "Nothing", nothing());
+    add_function(m, fn::first_opt);
+    add_function(m, fn::last_opt);
+    add_function(m, fn::nth_opt);
+    add_function(m, fn::get_opt);
+    add_function(m, fn::get_in_opt);
+    add_function(m, fn::peek_opt);
+
     add_type(m, NativeIter::type());
     NativeIter::install_raw_iternext();
 
@@ -100,6 +117,8 @@ void register_all(PyObject* m) {
     add_function(m, fn::keyfilter);
     add_function(m, fn::valfilter);
     add_function(m, fn::itemfilter);
+
+    add_type(m, iter_type());
 }
 
 }  // namespace quorin

@@ -47,7 +47,12 @@ PyModuleDef_Slot slots[] = {
     // interpreter would leak into another: refuse sub-interpreters.
     {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_NOT_SUPPORTED},
 #endif
-#if PY_VERSION_HEX >= 0x030D0000
+#if PY_VERSION_HEX >= 0x030D0000 && defined(Py_GIL_DISABLED)
+    // Iterator borrow flags are plain integers and exact lists are read by
+    // direct indexing: without the lock two threads on one object could
+    // corrupt memory, so a free-threaded interpreter keeps its lock on.
+    {Py_mod_gil, Py_MOD_GIL_USED},
+#elif PY_VERSION_HEX >= 0x030D0000
     {Py_mod_gil, Py_MOD_GIL_NOT_USED},
 #endif
     {0, nullptr},

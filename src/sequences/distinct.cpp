@@ -4,7 +4,9 @@
 
 #include "../utils/int_buffer.hpp"
 #include "../utils/iteration.hpp"
+#include "../utils/key_index.hpp"
 #include "../utils/once.hpp"
+#include "../utils/py_seen.hpp"
 
 #include <cstdint>
 #include <span>
@@ -23,14 +25,76 @@ bool distinct_ints(std::span<const T> values) {
     return true;
 }
 
-// Exactly a Python set's hashing and equality: membership first, then add.
-bool distinct_objects(PyObject* seq) {
-    Ref seen = Ref::check(PySet_New(nullptr));
-    Ref it = get_iter(seq);
-    while (Ref item = next_item(it.get())) {
-        if (check_int(PySet_Contains(seen.get(), item.get())) == 1) return false;
-        check_int(PySet_Add(seen.get(), item.get()));
+// Announces the slot of `set` that adding `o` will look at first, when o's
+// hash is at hand. Only a hint: a wrong guess costs the prefetch and nothing
+// else.
+void prefetch_slot(PyObject* set, PyObject* o) noexcept {
+    Py_hash_t h;
+    if (!hash_at_hand(o, true, &h)) return;
+    auto* so = reinterpret_cast<PySetObject*>(set);
+    __builtin_prefetch(&so->table[static_cast<std::size_t>(h) & static_cast<std::size_t>(so->mask)], 1);
+}
+
+// Whether the few elements of `list` from position i on lie far apart in
+// memory (more than a page between neighbours).
+bool lies_scattered(PyObject* list, Py_ssize_t i) noexcept {
+    constexpr Py_ssize_t sample = 4;
+    if (i + sample >= PyList_GET_SIZE(list)) return false;
+    for (Py_ssize_t j = i; j < i + sample; ++j) {
+        const auto a = reinterpret_cast<std::uintptr_t>(PyList_GET_ITEM(list, j));
+        const auto b = reinterpret_cast<std::uintptr_t>(PyList_GET_ITEM(list, j + 1));
+        if ((a > b ? a - b : b - a) > 4096) return true;
     }
+    return false;
+}
+
+// Exactly a Python set's hashing and equality, one lookup-and-insert per
+// element: the element was already a member when adding it leaves the size
+// unchanged. While every element is plain (plain_key: its hashing and
+// comparing run no user code) a native set stands in for the Python one,
+// with the same answers; at the first element that is not, the Python set
+// is filled with the members so far in their order (exactly the set that
+// adding them one by one would have made) and takes over.
+bool distinct_objects(PyObject* seq) {
+    PySeen native;
+    Ref seen;
+    auto added = [&](PyObject* item) {
+        if (!seen) {
+            if (plain_key(item)) return native.insert(item);
+            seen = Ref::check(PySet_New(nullptr));
+            for (const Ref& member : native.objects()) check_int(PySet_Add(seen.get(), member.get()));
+        }
+        const Py_ssize_t before = PySet_GET_SIZE(seen.get());
+        check_int(PySet_Add(seen.get(), item));
+        return PySet_GET_SIZE(seen.get()) != before;
+    };
+    auto prefetch = [&](PyObject* item) {
+        if (!seen) native.prefetch(item);
+        else prefetch_slot(seen.get(), item);
+    };
+    if (PyList_CheckExact(seq)) {
+        // What the list's own iterator does, by index against the current
+        // length (hashing and comparing may run code that resizes the list).
+        // Elements far apart in memory are announced ahead (they and their
+        // set slots would each miss the caches); elements laid out in order
+        // are left to the processor's own prefetching, announcing them only
+        // costs. Looked at once per block of elements.
+        constexpr Py_ssize_t far = 16, near = 8, block = 64;
+        bool scattered = false;
+        for (Py_ssize_t i = 0, n; i < (n = PyList_GET_SIZE(seq)); ++i) {
+            if (i % block == 0) scattered = lies_scattered(seq, i + far);
+            if (scattered && i + far < n) {
+                __builtin_prefetch(PyList_GET_ITEM(seq, i + far));
+                prefetch(PyList_GET_ITEM(seq, i + near));
+            }
+            Ref item = Ref::borrow(PyList_GET_ITEM(seq, i));
+            if (!added(item.get())) return false;
+        }
+        return true;
+    }
+    Ref it = get_iter(seq);
+    while (Ref item = next_item(it.get()))
+        if (!added(item.get())) return false;
     return true;
 }
 
@@ -55,8 +119,11 @@ QUORIN_FUNCTION(isdistinct, "isdistinct(seq)") {
     return Ref::borrow(distinct ? Py_True : Py_False);
 }
 
-QUORIN_FUNCTION(count, "count(seq)") {
-    PyObject* seq = a[0];
+QUORIN_FUNCTION(count, "count(seq)") { return quorin::count(a[0]); }
+
+}  // namespace fn
+
+Ref count(PyObject* seq) {
     // These exact types always have `__len__` and cannot gain or lose it,
     // so the lookup (which builds a bound method) can only say yes.
     if (PyList_CheckExact(seq) || PyTuple_CheckExact(seq) || PyDict_CheckExact(seq) || PyUnicode_CheckExact(seq) ||
@@ -77,7 +144,5 @@ QUORIN_FUNCTION(count, "count(seq)") {
     while (next_item(it.get())) ++n;
     return py_uint(n);
 }
-
-}  // namespace fn
 
 }  // namespace quorin

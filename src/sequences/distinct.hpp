@@ -16,4 +16,7 @@ extern const Function count, isdistinct;
 // alive for the call. Comparison errors propagate.
 bool all_equal(PyObject* const* values, std::size_t n);
 
+// count(seq) as a C++ call (the fluent wrapper's method uses it).
+Ref count(PyObject* seq);
+
 }  // namespace quorin

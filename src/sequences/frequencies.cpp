@@ -26,22 +26,26 @@ Ref count_ints(std::span<const T> values) {
 }
 
 Ref count_objects(PyObject* seq) {
-    PyKeyIndex<std::uint64_t> index;
-    auto count = [&index](PyObject* item) { index.payload(index.position(item)) += 1; };
+    KeyTally<TallyCount> tally(known_length(seq));
+    auto count = [&tally](PyObject* item) { tally.add(item); };
     if (PyList_CheckExact(seq)) {
         // Hashing and comparing run user code that may resize the list: the
         // length is read anew at every step and each item is held meanwhile.
         for (Py_ssize_t i = 0; i < PyList_GET_SIZE(seq); ++i) {
+            if (tally.many_keys()) prefetch_ahead(seq, i);
             Ref item = Ref::borrow(PyList_GET_ITEM(seq, i));
             count(item.get());
         }
     } else if (PyTuple_CheckExact(seq)) {
-        for (Py_ssize_t i = 0, n = PyTuple_GET_SIZE(seq); i < n; ++i) count(PyTuple_GET_ITEM(seq, i));
+        for (Py_ssize_t i = 0, n = PyTuple_GET_SIZE(seq); i < n; ++i) {
+            if (tally.many_keys()) prefetch_ahead(seq, i);
+            count(PyTuple_GET_ITEM(seq, i));
+        }
     } else {
         Ref it = get_iter(seq);
         while (Ref item = next_item(it.get())) count(item.get());
     }
-    return counts_dict(std::move(index));
+    return std::move(tally).finish();
 }
 
 }  // namespace

@@ -4,10 +4,12 @@
 
 #include "../utils/int_buffer.hpp"
 #include "../utils/iteration.hpp"
+#include "../utils/key_index.hpp"
 #include "../utils/once.hpp"
 #include "grouping.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <optional>
 #include <span>
@@ -65,25 +67,232 @@ Ref sorted_head(PyObject* list, std::uint64_t k, bool third_item) {
     return out;
 }
 
-Ref topk_objects(std::uint64_t k, PyObject* seq) {
-    Ref items = Ref::check(PySequence_List(seq));
+// Values the interpreter orders without running user code and without
+// raising: exact ints and non-NaN floats among themselves (compared exactly,
+// as Python compares them), exact strs among themselves. A stable descending
+// sort of such values is fixed by the values and their positions alone, so a
+// bounded heap that prefers the earlier of equal values finds the same head.
+enum class Plain : unsigned char { No, Number, Text };
+
+Plain plain_rank(PyObject* o) noexcept {
+    PyTypeObject* t = Py_TYPE(o);
+    if (t == &PyLong_Type) return Plain::Number;
+    if (t == &PyUnicode_Type) return Plain::Text;
+    if (t == &PyFloat_Type && !std::isnan(PyFloat_AS_DOUBLE(o))) return Plain::Number;
+    return Plain::No;
+}
+
+// a < b for two values of one Plain rank. One-digit ints (and their
+// conversions to double, which are exact) are compared natively; larger
+// ints go through the interpreter's own exact comparison.
+bool plain_less(PyObject* a, PyObject* b) {
+    long long x = 0, y = 0;
+    const bool ax = compat::compact_int_value(a, &x), by = compat::compact_int_value(b, &y);
+    if (ax && by) return x < y;
+    const bool af = PyFloat_CheckExact(a), bf = PyFloat_CheckExact(b);
+    if (af && bf) return PyFloat_AS_DOUBLE(a) < PyFloat_AS_DOUBLE(b);
+    if (af && by) return PyFloat_AS_DOUBLE(a) < static_cast<double>(y);
+    if (ax && bf) return static_cast<double>(x) < PyFloat_AS_DOUBLE(b);
+    if (PyUnicode_CheckExact(a)) {
+        const int c = PyUnicode_Compare(a, b);
+        if (c == -1 && PyErr_Occurred()) ffi_err();
+        return c < 0;
+    }
+    return check_int(PyObject_RichCompareBool(a, b, Py_LT)) == 1;
+}
+
+// The k best of plain values offered in input order: a min-heap whose root
+// is the worst kept (the smallest value; the later position among equals).
+// A newcomer is later than everything kept, so it enters only when strictly
+// larger than the root. The heap holds its own references, so its values
+// stay alive however the caller keeps (or drops) the others.
+class PlainTop {
+public:
+    explicit PlainTop(std::uint64_t k) : cap_(k) {}
+
+    // Offers value v (borrowed) at position pos; every earlier position was
+    // offered before.
+    void offer(PyObject* v, std::size_t pos) {
+        if (heap_.size() < cap_) {
+            heap_.push_back(Kept{Ref::borrow(v), pos});
+            std::size_t at = heap_.size() - 1;
+            while (at > 0) {
+                const std::size_t parent = (at - 1) / 2;
+                if (!worse(heap_[at], heap_[parent])) break;
+                std::swap(heap_[at], heap_[parent]);
+                at = parent;
+            }
+        } else if (!heap_.empty() && plain_less(heap_[0].value.get(), v)) {
+            heap_[0] = Kept{Ref::borrow(v), pos};  // drops a plain value: no user code runs
+            sift_down();
+        }
+    }
+
+    // The kept positions, best first.
+    std::vector<std::size_t> ranked() && {
+        std::sort(heap_.begin(), heap_.end(), [](const Kept& a, const Kept& b) { return worse(b, a); });
+        std::vector<std::size_t> out;
+        out.reserve(heap_.size());
+        for (const Kept& kept : heap_) out.push_back(kept.pos);
+        return out;
+    }
+
+private:
+    struct Kept {
+        Ref value;
+        std::size_t pos;
+    };
+
+    static bool worse(const Kept& a, const Kept& b) {
+        if (plain_less(a.value.get(), b.value.get())) return true;
+        return a.pos > b.pos && !plain_less(b.value.get(), a.value.get());
+    }
+
+    void sift_down() {
+        const std::size_t len = heap_.size();
+        std::size_t at = 0;
+        for (;;) {
+            const std::size_t left = 2 * at + 1;
+            if (left >= len) break;
+            std::size_t child = left;
+            if (left + 1 < len && worse(heap_[left + 1], heap_[left])) child = left + 1;
+            if (!worse(heap_[child], heap_[at])) break;
+            std::swap(heap_[at], heap_[child]);
+            at = child;
+        }
+    }
+
+    std::uint64_t cap_;
+    std::vector<Kept> heap_;
+};
+
+// Tracks whether every value offered so far is plain and of one rank.
+struct PlainCheck {
+    Plain rank = Plain::No;
+    bool admits(PyObject* v) noexcept {
+        const Plain r = plain_rank(v);
+        if (r == Plain::No || (rank != Plain::No && r != rank)) return false;
+        rank = r;
+        return true;
+    }
+};
+
+Ref topk_sorted(std::uint64_t k, Ref items) {
     sort_descending(items.get());
     return sorted_head(items.get(), k, false);
 }
 
+Ref topk_objects(std::uint64_t k, PyObject* seq) {
+    // An exact list or tuple is scanned in place (nothing in the scan runs
+    // user code, so it cannot change meanwhile); anything else is gathered
+    // first, as the sort would need it anyway.
+    Ref gathered;
+    if (!PyList_CheckExact(seq) && !PyTuple_CheckExact(seq)) gathered = Ref::check(PySequence_List(seq));
+    PyObject* items = gathered ? gathered.get() : seq;
+    PyObject** values = PySequence_Fast_ITEMS(items);
+    const auto n = static_cast<std::size_t>(PySequence_Fast_GET_SIZE(items));
+    PlainTop top(k);
+    PlainCheck check;
+    for (std::size_t i = 0; i < n; ++i) {
+        prefetch_ahead(items, static_cast<Py_ssize_t>(i));
+        if (!check.admits(values[i])) return topk_sorted(k, gathered ? std::move(gathered) : Ref::check(PySequence_List(seq)));
+        top.offer(values[i], i);
+    }
+    const std::vector<std::size_t> best = std::move(top).ranked();
+    Ref out = Ref::check(PyTuple_New(static_cast<Py_ssize_t>(best.size())));
+    for (std::size_t j = 0; j < best.size(); ++j)
+        PyTuple_SET_ITEM(out.get(), static_cast<Py_ssize_t>(j), Py_NewRef(values[best[j]]));
+    return out;
+}
+
+// The key values of a keyed call, kept in case the decorated sort is needed
+// after all. A one-digit int is kept as its value: key functions mostly
+// return fresh ints, and keeping a million of them alive costs more than
+// computing them. Should the sort be needed, it gets an equal int in its
+// place (compared by value: the same outcome against any other key).
+class KeyLog {
+public:
+    void push(PyObject* kv) {
+        long long v = 0;
+        if (compat::compact_int_value(kv, &v)) {
+            slots_.push_back(static_cast<std::int64_t>(static_cast<std::uint64_t>(v) << 1) | 1);
+        } else {
+            slots_.push_back(static_cast<std::int64_t>(objects_.size()) << 1);
+            objects_.push_back(Ref::borrow(kv));
+        }
+    }
+    void reserve(std::size_t n) { slots_.reserve(n); }
+    Ref at(std::size_t i) const {
+        const std::int64_t s = slots_[i];
+        if (s & 1) return py_int(s >> 1);
+        return objects_[static_cast<std::size_t>(s >> 1)].clone();
+    }
+
+private:
+    std::vector<std::int64_t> slots_;  // odd: (value << 1) | 1; even: position in objects_ << 1
+    std::vector<Ref> objects_;
+};
+
+// Drops every reference of `refs`, announcing the objects a few steps ahead:
+// they lie anywhere in memory, and overlapping the misses makes the release
+// several times faster than a plain destruction of the vector.
+void release_all(std::vector<Ref>& refs) noexcept {
+    constexpr std::size_t ahead = 8;
+    for (std::size_t i = 0; i < refs.size(); ++i) {
+        if (i + ahead < refs.size()) __builtin_prefetch(refs[i + ahead].get(), 1);
+        refs[i].reset();
+    }
+    refs.clear();
+}
+
 Ref topk_keyed(std::uint64_t k, PyObject* seq, PyObject* key) {
+    // Every key and element is kept: should a key turn out not to be plain,
+    // the decorated sort needs all of them (the key is called once each).
+    KeyLog keys;
+    std::vector<Ref> elements;
+    PlainTop top(k);
+    PlainCheck check;
+    bool plain = true;
+    auto step = [&](Ref item) {
+        Ref kv = apply_key(key, item.get());
+        plain = plain && check.admits(kv.get());
+        if (plain) top.offer(kv.get(), elements.size());
+        keys.push(kv.get());
+        elements.push_back(std::move(item));
+    };
+    if (PyList_CheckExact(seq)) {
+        // What the list's own iterator does, by index against the current
+        // length (the key may resize the list), with elements announced
+        // ahead; the first guess at the length sizes the logs.
+        keys.reserve(static_cast<std::size_t>(PyList_GET_SIZE(seq)));
+        elements.reserve(static_cast<std::size_t>(PyList_GET_SIZE(seq)));
+        for (Py_ssize_t i = 0; i < PyList_GET_SIZE(seq); ++i) {
+            prefetch_ahead(seq, i);
+            step(Ref::borrow(PyList_GET_ITEM(seq, i)));
+        }
+    } else {
+        Ref it = get_iter(seq);
+        while (Ref item = next_item(it.get())) step(std::move(item));
+    }
+    if (plain) {
+        const std::vector<std::size_t> best = std::move(top).ranked();
+        Ref out = Ref::check(PyTuple_New(static_cast<Py_ssize_t>(best.size())));
+        for (std::size_t j = 0; j < best.size(); ++j)
+            PyTuple_SET_ITEM(out.get(), static_cast<Py_ssize_t>(j), elements[best[j]].clone().release());
+        release_all(elements);
+        return out;
+    }
     // Decorated as (key value, -index, element): larger keys first, and among
     // equal keys the earlier element; elements are never compared.
-    Ref decorated = Ref::check(PyList_New(0));
-    Ref it = get_iter(seq);
-    Py_ssize_t i = 0;
-    while (Ref item = next_item(it.get())) {
-        Ref kv = apply_key(key, item.get());
-        Ref neg = Ref::check(PyLong_FromSsize_t(-i));
-        Ref entry = Ref::check(PyTuple_Pack(3, kv.get(), neg.get(), item.get()));
-        check_int(PyList_Append(decorated.get(), entry.get()));
-        ++i;
+    Ref decorated = Ref::check(PyList_New(static_cast<Py_ssize_t>(elements.size())));
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        Ref kv = keys.at(i);
+        Ref neg = Ref::check(PyLong_FromSsize_t(-static_cast<Py_ssize_t>(i)));
+        PyList_SET_ITEM(decorated.get(), static_cast<Py_ssize_t>(i),
+                        Ref::check(PyTuple_Pack(3, kv.get(), neg.get(), elements[i].get())).release());
     }
+    keys = KeyLog{};
+    elements.clear();
     sort_descending(decorated.get());
     return sorted_head(decorated.get(), k, true);
 }

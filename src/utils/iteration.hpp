@@ -35,5 +35,6 @@ inline bool truthy(PyObject* x) { return check_int(PyObject_IsTrue(x)) != 0; }
 
 inline Ref py_int(long long v) { return Ref::check(PyLong_FromLongLong(v)); }
 inline Ref py_uint(unsigned long long v) { return Ref::check(PyLong_FromUnsignedLongLong(v)); }
+inline Ref py_bool(bool v) { return Ref::borrow(v ? Py_True : Py_False); }
 
 }  // namespace quorin

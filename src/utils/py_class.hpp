@@ -93,6 +93,9 @@ concept HasExtraFlags = requires { Impl::flags; };
 template <class Impl>
 concept HasDoc = requires { Impl::doc; };
 
+template <class Impl>
+concept HasClassAttrs = requires { Impl::class_attrs(); };
+
 // `Impl` provides:
 //   static constexpr const char* name;      the class name
 //   using Data;                             what each object holds; it has
@@ -102,7 +105,11 @@ concept HasDoc = requires { Impl::doc; };
 // and optionally:
 //   static std::vector<PyType_Slot> slots();   further slots of the class
 //   static constexpr unsigned long flags;      further type flags
-//   static constexpr const char* doc;          the class docstring ("" if absent)
+//   static constexpr const char* doc;          the class docstring ("" if absent,
+//                                              none at all if null)
+//   static std::vector<std::pair<const char*, Ref>> class_attrs();
+//       class attributes (such as __match_args__), stored before the type
+//       is handed out
 //   static PyObject* vectorcall(PyObject*, PyObject* const*, size_t, PyObject*);
 //       makes the objects callable through vectorcall (no argument tuple)
 template <class Impl>
@@ -127,18 +134,19 @@ public:
     template <class... A>
     static Ref make(A&&... args) {
         PyTypeObject* tp = type();
-        PyObject* raw = tp->tp_alloc(tp, 0);
-        if (raw == nullptr) ffi_err();
-        // Not visible to the collector until its data exists.
-        PyObject_GC_UnTrack(raw);
-        Object* obj = reinterpret_cast<Object*>(raw);
+        // Untracked and unzeroed (the data is constructed in place): not
+        // visible to the collector until its data exists.
+        Object* obj = PyObject_GC_New(Object, tp);
+        if (obj == nullptr) ffi_err();
+        PyObject* raw = reinterpret_cast<PyObject*>(obj);
         try {
             new (&obj->data) Data(std::forward<A>(args)...);
         } catch (...) {
-            tp->tp_free(raw);
+            PyObject_GC_Del(raw);
             Py_DECREF(tp);
             throw;
         }
+        obj->vectorcall = nullptr;
         if constexpr (HasVectorcall<Impl>) obj->vectorcall = Impl::vectorcall;
         PyObject_GC_Track(raw);
         return Ref::steal(raw);
@@ -184,7 +192,7 @@ private:
             if constexpr (HasExtraSlots<Impl>) s = Impl::slots();
             const char* doc = "";
             if constexpr (HasDoc<Impl>) doc = Impl::doc;
-            s.push_back({Py_tp_doc, const_cast<char*>(doc)});
+            if (doc != nullptr) s.push_back({Py_tp_doc, const_cast<char*>(doc)});
             s.push_back({Py_tp_traverse, reinterpret_cast<void*>(traverse)});
             s.push_back({Py_tp_clear, reinterpret_cast<void*>(clear)});
             s.push_back({Py_tp_dealloc, reinterpret_cast<void*>(dealloc)});
@@ -205,7 +213,15 @@ private:
         static PyType_Spec spec = {
             qualified.c_str(), static_cast<int>(sizeof(Object)), 0, static_cast<unsigned int>(flags), slots.data(),
         };
-        return Ref::check(PyType_FromSpec(&spec));
+        Ref tp = Ref::check(PyType_FromSpec(&spec));
+        if constexpr (HasClassAttrs<Impl>) {
+            // The type is immutable once made, so its dictionary is written
+            // directly, before anyone can have looked anything up in it.
+            PyObject* dict = reinterpret_cast<PyTypeObject*>(tp.get())->tp_dict;
+            for (auto& [name, value] : Impl::class_attrs()) check_int(PyDict_SetItemString(dict, name, value.get()));
+            PyType_Modified(reinterpret_cast<PyTypeObject*>(tp.get()));
+        }
+        return tp;
     }
 };
 

@@ -20,6 +20,20 @@
 
 namespace quorin {
 
+// The Python hash of `o` when it is at hand without a call (the shortcuts of
+// py_hash: an exact str's cached hash, a one-digit int's value when
+// `fast_int`); false otherwise. For hints such as prefetching.
+inline bool hash_at_hand(PyObject* o, bool fast_int, Py_hash_t* out) noexcept {
+    long long v;
+    if (PyUnicode_CheckExact(o)) {
+        *out = compat::str_cached_hash(o);
+        return *out != -1;
+    }
+    if (!fast_int || !compat::compact_int_value(o, &v)) return false;
+    *out = small_int_hash(v);
+    return true;
+}
+
 class PySeen {
 public:
     PySeen();
@@ -29,6 +43,13 @@ public:
     PySeen& operator=(const PySeen&) = delete;
 
     bool insert(PyObject* obj);
+
+    // Announces the slot that inserting `obj` looks at first, when its hash
+    // is at hand (hash_at_hand); only a hint, nothing changes.
+    void prefetch(PyObject* obj) const noexcept {
+        Py_hash_t h;
+        if (hash_at_hand(obj, fast_int_, &h)) __builtin_prefetch(&slots_[static_cast<std::uint64_t>(h) & mask_]);
+    }
 
     std::uint64_t size() const noexcept { return used_; }
     std::uint64_t capacity() const noexcept { return capacity_; }

@@ -2,6 +2,7 @@ import array
 import itertools
 
 import pytest
+from hypothesis import given, settings, strategies as st
 
 from quorin import _quorin as q
 
@@ -160,6 +161,55 @@ def test_isdistinct_releases_elements():
     with pytest.raises(Boom):
         q.isdistinct(itertools.chain([marker], failing_iter()))
     assert sys.getrefcount(marker) == before
+
+
+class HashCount(int):
+    """An int whose hashing is counted."""
+
+    calls = 0
+
+    def __hash__(self):
+        HashCount.calls += 1
+        return int.__hash__(self)
+
+
+def one_add_each(xs):
+    """One set insertion per element: a repeat leaves the size unchanged."""
+    seen = set()
+    for x in xs:
+        n = len(seen)
+        seen.add(x)
+        if len(seen) == n:
+            return False
+    return True
+
+
+@pytest.mark.no_refleak  # hypothesis keeps growing caches of its own
+@settings(max_examples=150, deadline=None)
+@given(st.lists(st.one_of(st.integers(-5, 5), st.integers(), st.floats(), st.text("ab", max_size=2), st.booleans(),
+                          st.builds(HashCount, st.integers(-3, 3)), st.just([])), max_size=40),
+       st.sampled_from([list, tuple, iter]))
+def test_isdistinct_matches_one_set_insertion_each(xs, container):
+    HashCount.calls = 0
+    try:
+        expected = one_add_each(xs)
+    except TypeError as e:
+        expected = str(e)
+    expected_hashes, HashCount.calls = HashCount.calls, 0
+    try:
+        got = q.isdistinct(container(xs))
+    except TypeError as e:
+        got = str(e)
+    assert got == expected and HashCount.calls == expected_hashes
+    if all(type(x) is not list for x in xs):
+        assert expected == (len(set(xs)) == len(xs))
+
+
+def test_isdistinct_large_lists():
+    xs = list(range(100_000)) + ["w", 3.5, 2 ** 80]
+    assert q.isdistinct(xs)
+    assert not q.isdistinct(xs + [99_999])
+    assert not q.isdistinct(xs + [2.0 ** 80])
 
 
 # --- count ----------------------------------------------------------------------

@@ -425,3 +425,131 @@ def test_concurrent_callers():
 def test_counter_agrees_on_mixed_input():
     data = [i % 13 for i in range(1000)] + ["x", "y", (1, 2)] * 5
     assert list(q.frequencies(data).items()) == list(collections.Counter(data).items())
+
+
+# -- long runs of new keys: the same dict and the same user calls ---------------
+
+from hypothesis import given, settings, strategies as st  # noqa: E402
+
+
+def tag(o):
+    """A plain record of o for the log (comparing the log must not call __eq__)."""
+    return o.v if isinstance(o, Logged) else (type(o).__name__, repr(o))
+
+
+class Logged:
+    """A key whose __hash__ and __eq__ are recorded; hashes collide on purpose."""
+
+    log = []
+
+    def __init__(self, v):
+        self.v = v
+
+    def __hash__(self):
+        Logged.log.append(("hash", self.v))
+        return self.v % 3
+
+    def __eq__(self, other):
+        Logged.log.append(("eq", self.v, tag(other)))
+        return isinstance(other, Logged) and self.v == other.v
+
+
+class IntSub(int):
+    def __eq__(self, other):
+        Logged.log.append(("int-eq", int(self), tag(other)))
+        return int(self) == other
+
+    __hash__ = int.__hash__
+
+
+def index_tally(keys, values, fresh, add):
+    """The key index, step by step in Python: one hash per key, identity then
+    stored == key along the keys of equal hash, then the dict built from the
+    entries in order (hashing and comparing them again)."""
+    chains, entries = {}, []
+    for k, v in zip(keys, values):
+        h = hash(k)
+        for stored, i in chains.get(h, ()):
+            if stored is k or stored == k:
+                add(entries[i], v)
+                break
+        else:
+            chains.setdefault(h, []).append((k, len(entries)))
+            entries.append([k, fresh(v)])
+    return {k: payload for k, payload in entries}
+
+
+def _count(entry, v):
+    entry[1] += 1
+
+
+def _group(entry, v):
+    entry[1].append(v)
+
+
+def _same(x):
+    return x
+
+
+TALLIES = {
+    "frequencies": (lambda xs: q.frequencies(xs), lambda xs: index_tally(xs, xs, lambda v: 1, _count)),
+    "countby": (lambda xs: q.countby(_same, iter(xs)), lambda xs: index_tally(xs, xs, lambda v: 1, _count)),
+    "groupby": (lambda xs: q.groupby(_same, tuple(xs)), lambda xs: index_tally(xs, xs, lambda v: [v], _group)),
+}
+
+# Runs of keys: all new (ints, strs, tuples, floats), or repeating a few.
+runs = st.lists(st.tuples(st.sampled_from(["int", "str", "tuple", "float", "few"]), st.integers(0, 12000)),
+                min_size=1, max_size=4)
+odd_keys = st.lists(st.tuples(st.integers(0, 10 ** 6), st.sampled_from(
+    [lambda: Logged(7), lambda: Logged(8), lambda: IntSub(3), lambda: float("nan"), lambda: -0.0, lambda: True,
+     lambda: 1.0, lambda: (1, Logged(2)), lambda: b"w5"])), max_size=5)
+
+
+def build(plan, odd):
+    xs, base = [], 0
+    for kind, n in plan:
+        r = range(base, base + n)
+        base += n
+        xs += {"int": list(r), "str": [f"w{i}" for i in r], "tuple": [(i, i & 7) for i in r],
+               "float": [i + 0.5 for i in r], "few": [i % 5 for i in r]}[kind]
+    for pos, make in odd:
+        xs.insert(pos % (len(xs) + 1), make())
+    return xs
+
+
+def positions(result, xs):
+    """The result with every object replaced by its first position in xs."""
+    first = {}
+    for i, x in enumerate(xs):
+        first.setdefault(id(x), i)
+    return [(first[id(k)], [first[id(x)] for x in v] if isinstance(v, list) else v) for k, v in result.items()]
+
+
+@pytest.mark.no_refleak  # hypothesis keeps growing caches of its own
+@settings(max_examples=25, deadline=None)
+@given(runs, odd_keys, st.sampled_from(sorted(TALLIES)))
+def test_many_new_keys_same_dict_and_calls(plan, odd, name):
+    ours, reference = TALLIES[name]
+    xs, ys = build(plan, odd), build(plan, odd)  # fresh objects each: tuples keep their hash once taken
+    Logged.log = []
+    expected = positions(reference(xs), xs)
+    expected_log, Logged.log = Logged.log, []
+    got = positions(ours(ys), ys)
+    assert Logged.log == expected_log
+    assert got == expected
+
+
+@pytest.mark.parametrize("name", sorted(TALLIES))
+@pytest.mark.parametrize("plan, odd", [
+    ([("tuple", 20000)], []),  # new keys to the end
+    ([("int", 9000), ("few", 30000), ("str", 20000)], []),  # new keys, repeats, new keys
+    ([("int", 9000)], [(8500, lambda: IntSub(3)), (8600, lambda: Logged(1))]),  # not plain while counting in the dict
+])
+def test_runs_of_new_keys(name, plan, odd):
+    ours, reference = TALLIES[name]
+    xs, ys = build(plan, odd), build(plan, odd)
+    Logged.log = []
+    expected = positions(reference(xs), xs)
+    expected_log, Logged.log = Logged.log, []
+    assert positions(ours(ys), ys) == expected
+    assert Logged.log == expected_log

@@ -364,3 +364,70 @@ def test_bytearray_resizable_after_every_call():
     assert q.topk(0, ba) == ()
     assert q.topk(1, memoryview(ba)[::2]) == (122,)
     ba.clear()
+
+
+# -- selection without a full sort agrees with the stable sort ----------------
+
+from hypothesis import given, settings, strategies as st  # noqa: E402
+
+
+class IntSub(int):
+    pass
+
+
+class StrSub(str):
+    pass
+
+
+class FloatSub(float):
+    pass
+
+
+def sort_head(k, seq, key=None):
+    """The stable descending sort's head, or the exception the sort raises."""
+    try:
+        if key is None:
+            items = list(seq)
+            items.sort(reverse=True)
+            return tuple(items[:k])
+        decorated = [(key(x), -i, x) for i, x in enumerate(seq)]
+        decorated.sort(reverse=True)
+        return tuple(d[2] for d in decorated[:k])
+    except Exception as e:  # noqa: BLE001
+        return [type(e), str(e)]
+
+
+def same_outcome(k, make, key=None):
+    expected = sort_head(k, make(), key)
+    try:
+        got = q.topk(k, make(), key=key)
+    except Exception as e:  # noqa: BLE001
+        got = [type(e), str(e)]
+    assert type(got) is type(expected)
+    if type(got) is list:
+        assert got == expected
+    else:
+        assert len(got) == len(expected) and all(g is e for g, e in zip(got, expected))  # ties: the earliest
+
+
+numbers = st.one_of(st.integers(-3, 3), st.integers(-2 ** 70, 2 ** 70), st.sampled_from([0.0, -0.0, 2.0 ** 53, 2 ** 53 + 1]),
+                    st.floats(allow_nan=False), st.booleans())
+odd = st.one_of(st.just(float("nan")), st.builds(IntSub, st.integers(-3, 3)), st.builds(FloatSub, st.floats(-3, 3)),
+                st.builds(StrSub, st.text("ab", max_size=2)), st.text("ab", max_size=2))
+texts = st.text("abé\U0001f600", max_size=3)
+values = st.one_of(st.lists(numbers.filter(lambda x: type(x) is not bool), max_size=30), st.lists(texts, max_size=30),
+                   st.lists(st.one_of(numbers, odd), max_size=12), st.lists(st.one_of(texts, odd), max_size=12))
+
+
+@pytest.mark.no_refleak  # hypothesis keeps growing caches of its own
+@settings(max_examples=150, deadline=None)
+@given(st.integers(0, 12), values, st.sampled_from([list, tuple, iter]))
+def test_plain_selection_matches_sort(k, items, container):
+    same_outcome(k, lambda: container(items))
+
+
+@pytest.mark.no_refleak
+@settings(max_examples=150, deadline=None)
+@given(st.integers(0, 12), values, st.sampled_from([lambda x: x, lambda x: -x if type(x) in (int, float) else x]))
+def test_plain_keys_match_decorated_sort(k, items, key):
+    same_outcome(k, lambda: items, key)
