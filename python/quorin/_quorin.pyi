@@ -810,11 +810,12 @@ def itemfilter(predicate: Callable[[tuple[_K, _V]], object], d: Mapping[_K, _V],
 # The fluent wrapper
 # ---------------------------------------------------------------------------
 
+@final
 class Iter(Generic[_T_co]):
     """A fluent wrapper: transforming methods return a new ``Iter`` around a lazy
     result, terminal methods return their result. Iterable, not an iterator."""
 
-    def __init__(self, inner: Iterable[_T_co]) -> None:
+    def __new__(cls, inner: Iterable[_T]) -> Iter[_T]:
         """Wraps ``inner`` (not checked until iterated)."""
     def __iter__(self) -> Iterator[_T_co]:
         """A fresh iterator over the wrapped iterable."""
