@@ -70,6 +70,7 @@ Py_ssize_t plain_positional_count(PyObject* sig) {
 }
 
 struct CurryImpl {
+    static constexpr bool generic = true;
     static constexpr const char* name = "curry";
     static constexpr const char* doc = "curry(func, *args, **kwargs)\n--\n\n";
 

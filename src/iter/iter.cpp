@@ -24,6 +24,7 @@ namespace quorin {
 namespace {
 
 struct IterImpl {
+    static constexpr bool generic = true;
     static constexpr const char* name = "Iter";
     static constexpr const char* doc = "Iter(inner)\n--\n\n";
     struct Data {

@@ -28,6 +28,7 @@ struct NothingImpl {
 using NothingClass = PyClass<NothingImpl>;
 
 struct OptionImpl {
+    static constexpr bool generic = true;
     static constexpr const char* name = "Option";
     static constexpr const char* doc = nullptr;
     static constexpr unsigned long flags = Py_TPFLAGS_DISALLOW_INSTANTIATION;

@@ -28,6 +28,7 @@ struct ErrImpl : PayloadBase<ErrImpl> {
 using ErrClass = PayloadClass<ErrImpl>;
 
 struct ResultImpl {
+    static constexpr bool generic = true;
     static constexpr const char* name = "Result";
     static constexpr const char* doc = nullptr;
     static constexpr unsigned long flags = Py_TPFLAGS_DISALLOW_INSTANTIATION;

@@ -62,6 +62,7 @@ std::vector<PyType_Slot> common_slots(PyMethodDef* methods, newfunc ctor, reprfu
 template <class Impl>
 struct PayloadBase {
     using Data = Payload;
+    static constexpr bool generic = true;
     // Class patterns bind the payload by position: `case Some(x)`.
     static ClassAttrs class_attrs() {
         ClassAttrs attrs;

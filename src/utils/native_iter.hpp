@@ -101,6 +101,7 @@ public:
 private:
     struct ClassImpl {
         static constexpr const char* name = Impl::name;
+        static constexpr bool generic = true;
         static constexpr const char* doc = [] {
             if constexpr (requires { Impl::doc; }) return Impl::doc;
             return "";

@@ -96,6 +96,9 @@ concept HasDoc = requires { Impl::doc; };
 template <class Impl>
 concept HasClassAttrs = requires { Impl::class_attrs(); };
 
+template <class Impl>
+concept IsGeneric = requires { requires Impl::generic; };
+
 // `Impl` provides:
 //   static constexpr const char* name;      the class name
 //   using Data;                             what each object holds; it has
@@ -112,6 +115,9 @@ concept HasClassAttrs = requires { Impl::class_attrs(); };
 //       is handed out
 //   static PyObject* vectorcall(PyObject*, PyObject* const*, size_t, PyObject*);
 //       makes the objects callable through vectorcall (no argument tuple)
+//   static constexpr bool generic = true;
+//       `Cls[T]` gives a generic alias, so annotations evaluated at run
+//       time work as they do for the built-in containers
 template <class Impl>
 class PyClass {
 public:
@@ -214,13 +220,20 @@ private:
             qualified.c_str(), static_cast<int>(sizeof(Object)), 0, static_cast<unsigned int>(flags), slots.data(),
         };
         Ref tp = Ref::check(PyType_FromSpec(&spec));
+        auto* type = reinterpret_cast<PyTypeObject*>(tp.get());
+        // The type is immutable once made, so its dictionary is written
+        // directly, before anyone can have looked anything up in it.
         if constexpr (HasClassAttrs<Impl>) {
-            // The type is immutable once made, so its dictionary is written
-            // directly, before anyone can have looked anything up in it.
-            PyObject* dict = reinterpret_cast<PyTypeObject*>(tp.get())->tp_dict;
-            for (auto& [name, value] : Impl::class_attrs()) check_int(PyDict_SetItemString(dict, name, value.get()));
-            PyType_Modified(reinterpret_cast<PyTypeObject*>(tp.get()));
+            for (auto& [name, value] : Impl::class_attrs())
+                check_int(PyDict_SetItemString(type->tp_dict, name, value.get()));
         }
+        if constexpr (IsGeneric<Impl>) {
+            static PyMethodDef class_getitem = {"__class_getitem__", reinterpret_cast<PyCFunction>(Py_GenericAlias),
+                                                METH_O | METH_CLASS, "See PEP 585"};
+            Ref method = Ref::check(PyDescr_NewClassMethod(type, &class_getitem));
+            check_int(PyDict_SetItemString(type->tp_dict, "__class_getitem__", method.get()));
+        }
+        PyType_Modified(type);
         return tp;
     }
 };

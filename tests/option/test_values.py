@@ -3,6 +3,7 @@ import weakref
 
 import pytest
 
+from quorin import _quorin
 from quorin._quorin import Err, Nothing, NothingType, Ok, Option, Result, Some
 
 
@@ -156,3 +157,9 @@ def test_deep_nesting_releases():
         y = Err(Ok(y))
     with pytest.raises(RecursionError):
         repr(y)
+
+
+@pytest.mark.parametrize("cls", [Some, Ok, Err, Option, Result, _quorin.Iter, _quorin.curry, _quorin.NativeIter])
+def test_classes_are_subscriptable_for_annotations(cls):
+    alias = cls[int]
+    assert alias.__origin__ is cls and alias.__args__ == (int,)
