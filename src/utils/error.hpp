@@ -36,6 +36,18 @@ inline int check_int(int r) {
     return r;
 }
 
+// The interpreter's recursion guard for call slots that can nest
+// (a composition of compositions, an iterator over an iterator...): deep nesting is a RecursionError.
+class RecursionGuard {
+public:
+    explicit RecursionGuard(const char* where) {
+        if (Py_EnterRecursiveCall(where)) throw PyErrorSet{};
+    }
+    ~RecursionGuard() { Py_LeaveRecursiveCall(); }
+    RecursionGuard(const RecursionGuard&) = delete;
+    RecursionGuard& operator=(const RecursionGuard&) = delete;
+};
+
 // True when the pending exception is a KeyError, IndexError or TypeError.
 bool is_lookup_error() noexcept;
 

@@ -18,6 +18,14 @@ inline Ref next_item(PyObject* it) {
     return Ref::steal(item);
 }
 
+// The next item of `it` asked from inside an iterator's own step: such
+// iterators nest, so a chain of them is a RecursionError rather than a
+// native stack overflow when it is very deep.
+inline Ref nested_next(PyObject* it) {
+    RecursionGuard guard(" while getting the next item");
+    return next_item(it);
+}
+
 // StopIteration with no arguments.
 [[noreturn]] inline void raise_stop_iteration() {
     PyErr_SetNone(PyExc_StopIteration);

@@ -67,18 +67,6 @@ private:
 template <class T>
 concept Traversable = requires(const T& t, Visit& v) { t.traverse(v); };
 
-// The interpreter's recursion guard for call slots that can nest
-// (a composition of compositions...): deep nesting is a RecursionError.
-class RecursionGuard {
-public:
-    explicit RecursionGuard(const char* where) {
-        if (Py_EnterRecursiveCall(where)) throw PyErrorSet{};
-    }
-    ~RecursionGuard() { Py_LeaveRecursiveCall(); }
-    RecursionGuard(const RecursionGuard&) = delete;
-    RecursionGuard& operator=(const RecursionGuard&) = delete;
-};
-
 template <class Impl>
 concept HasVectorcall = requires(PyObject* self, PyObject* const* args, std::size_t n, PyObject* kw) {
     { Impl::vectorcall(self, args, n, kw) } -> std::same_as<PyObject*>;

@@ -22,7 +22,7 @@ public:
     // The next element, or an empty Ref when exhausted. Throws when the
     // underlying iterator raises.
     Ref next() {
-        if (!list_) return next_item(obj_.get());
+        if (!list_) return nested_next(obj_.get());
         if (done_) return {};
         PyObject* list = obj_.get();
         if (pos_ >= static_cast<std::size_t>(PyList_GET_SIZE(list))) {

@@ -154,3 +154,18 @@ def test_dedicated_classes(it, name):
     assert cls.__length_hint__.__text_signature__ == "($self)"
     with pytest.raises(TypeError):
         cls()
+
+
+@pytest.mark.no_refleak
+@pytest.mark.parametrize("wrap", [
+    lambda it: q.remove(bool, it),
+    lambda it: q.accumulate(max, it),
+    lambda it: q.unique(it),
+    lambda it: q.interpose(0, it),
+])
+def test_deep_chain_iterated_is_a_recursion_error(wrap):
+    it = iter([1, 2])
+    for _ in range(10**5):
+        it = wrap(it)
+    with pytest.raises(RecursionError):
+        list(it)
