@@ -27,7 +27,7 @@ struct AccumulateStep {
             acc = initial.clone();
             return initial.clone();
         }
-        Ref item = next_item(it.get());
+        Ref item = nested_next(it.get());
         if (!item) return {};
         if (!acc) {
             acc = item.clone();
@@ -45,7 +45,7 @@ struct RemoveStep {
     Ref it, pred;
 
     Ref next() {
-        while (Ref item = next_item(it.get())) {
+        while (Ref item = nested_next(it.get())) {
             if (pred) {
                 Ref verdict = call1(pred.get(), item.get());
                 if (!truthy(verdict.get())) return item;
@@ -88,7 +88,7 @@ struct InterleaveStep {
             // The iterator is held across the call: the vector may not move
             // while user code runs, but keep the reference independent of it.
             Ref it = iters[pos].clone();
-            if (Ref item = next_item(it.get())) {
+            if (Ref item = nested_next(it.get())) {
                 ++pos;
                 return item;
             }

@@ -83,7 +83,7 @@ struct DiffStep {
         for (Ref& slot : slots) {
             if (slot) {
                 Ref it = slot.clone();
-                if (Ref item = next_item(it.get())) {
+                if (Ref item = nested_next(it.get())) {
                     row.push_back(std::move(item));
                     real = true;
                     continue;
@@ -118,7 +118,7 @@ struct JoinStep {
             if (Ref row = next_match()) return row;
         }
         if (!leftover) {
-            while (Ref right = next_item(right_it.get())) {
+            while (Ref right = nested_next(right_it.get())) {
                 Ref k = apply_key(right_key.get(), right.get());
                 if (Ref items = lookup(index.get(), k.get())) {
                     require_group(items.get());

@@ -92,7 +92,7 @@ private:
         if (buffer_.capacity() == 0) buffer_.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(n, 4096)));
         PyObject* it = seq_.get();
         while (buffer_.size() < n) {
-            Ref item = next_item(it);
+            Ref item = nested_next(it);
             if (!item) break;
             buffer_.push_back(std::move(item));
         }

@@ -80,7 +80,7 @@ struct PluckStep {
     Ref it, ind, dflt;
 
     Ref next() {
-        Ref x = next_item(it.get());
+        Ref x = nested_next(it.get());
         if (!x) return {};
         return get_value(ind.get(), x.get(), dflt.get());
     }

@@ -173,12 +173,7 @@ struct NativeIterImpl {
         std::unique_ptr<Routine> routine;
         void traverse(Visit& v) const noexcept { routine->traverse(v); }
     };
-    // Routines read other iterators (a chain can nest deeply) or call
-    // user code: every step counts against the recursion guard.
-    static Ref raw_next(State& s) {
-        RecursionGuard guard(" while getting the next item");
-        return s.routine->next();
-    }
+    static Ref raw_next(State& s) { return s.routine->next(); }
 };
 using NativeIter = IterClass<NativeIterImpl>;
 
