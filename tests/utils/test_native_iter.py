@@ -161,11 +161,15 @@ def test_dedicated_classes(it, name):
     lambda it: q.remove(bool, it),
     lambda it: q.accumulate(max, it),
     lambda it: q.unique(it),
-    lambda it: q.interpose(0, it),
 ])
-def test_deep_chain_iterated_is_a_recursion_error(wrap):
+def test_deep_chain_iterated_works_or_is_a_recursion_error(wrap):
     it = iter([1, 2])
     for _ in range(10**5):
         it = wrap(it)
-    with pytest.raises(RecursionError):
-        list(it)
+    # Whether the native stack suffices depends on the interpreter and the
+    # thread; running out of it must be a RecursionError, never a crash.
+    try:
+        result = list(it)
+    except RecursionError:
+        return
+    assert result == [1, 2]
