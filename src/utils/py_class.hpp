@@ -204,10 +204,10 @@ private:
         unsigned long flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC | Py_TPFLAGS_IMMUTABLETYPE;
         if constexpr (HasExtraFlags<Impl>) flags |= Impl::flags;
         if constexpr (HasVectorcall<Impl>) flags |= Py_TPFLAGS_HAVE_VECTORCALL;
-        static PyType_Spec spec = {
+        static PyType_Spec layout = {
             qualified.c_str(), static_cast<int>(sizeof(Object)), 0, static_cast<unsigned int>(flags), slots.data(),
         };
-        Ref tp = Ref::check(PyType_FromSpec(&spec));
+        Ref tp = Ref::check(PyType_FromSpec(&layout));
         auto* type = reinterpret_cast<PyTypeObject*>(tp.get());
         // The type is immutable once made, so its dictionary is written
         // directly, before anyone can have looked anything up in it.
