@@ -2,8 +2,8 @@
 // pushing a value through a chain (pipe, thread_first, thread_last).
 #include "application.hpp"
 
-#include "../utils/iteration.hpp"
-#include "../utils/once.hpp"
+#include "runtime/core/iteration.hpp"
+#include "runtime/core/once.hpp"
 #include "curry.hpp"
 #include "direct_call.hpp"
 

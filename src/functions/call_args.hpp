@@ -3,7 +3,7 @@
 // key or a stored partial application needs them.
 #pragma once
 
-#include "../utils/error.hpp"
+#include "runtime/core/error.hpp"
 
 #include <cstddef>
 #include <memory>

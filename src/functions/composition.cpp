@@ -3,8 +3,8 @@
 // call forwards the caller's vectorcall arguments as they came.
 #include "composition.hpp"
 
-#include "../utils/iteration.hpp"
-#include "../utils/py_class.hpp"
+#include "runtime/core/iteration.hpp"
+#include "runtime/classes/py_class.hpp"
 #include "application.hpp"
 #include "direct_call.hpp"
 

@@ -3,9 +3,9 @@
 // or returns a new curry holding the larger set.
 #include "curry.hpp"
 
-#include "../utils/binding.hpp"
-#include "../utils/iteration.hpp"
-#include "../utils/py_class.hpp"
+#include "runtime/classes/binding.hpp"
+#include "runtime/core/iteration.hpp"
+#include "runtime/classes/py_class.hpp"
 #include "call_args.hpp"
 
 #include <atomic>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../utils/error.hpp"
+#include "runtime/core/error.hpp"
 
 namespace quorin {
 

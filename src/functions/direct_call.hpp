@@ -5,7 +5,7 @@
 // SystemError (Ref::check).
 #pragma once
 
-#include "../utils/error.hpp"
+#include "runtime/core/error.hpp"
 
 #include <cstddef>
 #include <cstring>

@@ -1,8 +1,8 @@
 // A call whose chosen exceptions become the result of a handler.
 #include "excepts.hpp"
 
-#include "../utils/iteration.hpp"
-#include "../utils/py_class.hpp"
+#include "runtime/core/iteration.hpp"
+#include "runtime/classes/py_class.hpp"
 #include "direct_call.hpp"
 
 namespace quorin {

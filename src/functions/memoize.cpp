@@ -3,9 +3,9 @@
 // function's signature, when the wrapper is built.
 #include "memoize.hpp"
 
-#include "../utils/iteration.hpp"
-#include "../utils/once.hpp"
-#include "../utils/py_class.hpp"
+#include "runtime/core/iteration.hpp"
+#include "runtime/core/once.hpp"
+#include "runtime/classes/py_class.hpp"
 #include "call_args.hpp"
 #include "direct_call.hpp"
 

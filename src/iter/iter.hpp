@@ -3,7 +3,7 @@
 // methods return the function's result.
 #pragma once
 
-#include "../utils/error.hpp"
+#include "runtime/core/error.hpp"
 
 namespace quorin {
 

@@ -1,7 +1,7 @@
 #include "items.hpp"
 
-#include "../utils/binding.hpp"
-#include "../utils/once.hpp"
+#include "runtime/classes/binding.hpp"
+#include "runtime/core/once.hpp"
 
 namespace quorin::mappings {
 

@@ -3,7 +3,7 @@
 // copying one mapping into another.
 #pragma once
 
-#include "../utils/iteration.hpp"
+#include "runtime/core/iteration.hpp"
 
 namespace quorin::mappings {
 

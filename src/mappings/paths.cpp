@@ -2,7 +2,7 @@
 #include "paths.hpp"
 
 #include "items.hpp"
-#include "../utils/once.hpp"
+#include "runtime/core/once.hpp"
 
 #include <cstring>
 #include <utility>

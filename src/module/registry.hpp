@@ -2,7 +2,7 @@
 // `__all__` in registration order.
 #pragma once
 
-#include "../utils/function.hpp"
+#include "runtime/classes/function.hpp"
 
 namespace quorin {
 

@@ -4,8 +4,8 @@
 // answer is the same.
 #include "accessors.hpp"
 
-#include "../utils/iteration.hpp"
-#include "../utils/once.hpp"
+#include "runtime/core/iteration.hpp"
+#include "runtime/core/once.hpp"
 #include "values.hpp"
 
 namespace quorin {

@@ -4,9 +4,9 @@
 // attribute in a class pattern. None of the classes orders or hashes.
 #pragma once
 
-#include "../utils/iteration.hpp"
-#include "../utils/method.hpp"
-#include "../utils/py_class.hpp"
+#include "runtime/core/iteration.hpp"
+#include "runtime/classes/method.hpp"
+#include "runtime/classes/py_class.hpp"
 
 #include <utility>
 #include <vector>

@@ -2,7 +2,7 @@
 // constructors every part of the module builds them with, and their types.
 #pragma once
 
-#include "../utils/error.hpp"
+#include "runtime/core/error.hpp"
 
 namespace quorin {
 

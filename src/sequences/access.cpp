@@ -1,8 +1,8 @@
 // Single-element access: eager, with Python's own conventions for absence.
 #include "access.hpp"
 
-#include "../utils/iteration.hpp"
-#include "../utils/once.hpp"
+#include "runtime/core/iteration.hpp"
+#include "runtime/core/once.hpp"
 #include "slicing.hpp"
 
 namespace quorin {

@@ -3,7 +3,7 @@
 // routines.
 #include "chaining.hpp"
 
-#include "../utils/native_iter.hpp"
+#include "runtime/classes/native_iter.hpp"
 
 #include <vector>
 

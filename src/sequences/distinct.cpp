@@ -2,11 +2,11 @@
 // Python set semantics otherwise, and a length before any iteration.
 #include "distinct.hpp"
 
-#include "../utils/int_buffer.hpp"
-#include "../utils/iteration.hpp"
-#include "../utils/key_index.hpp"
-#include "../utils/once.hpp"
-#include "../utils/py_seen.hpp"
+#include "runtime/buffers/int_buffer.hpp"
+#include "runtime/core/iteration.hpp"
+#include "runtime/tables/key_index.hpp"
+#include "runtime/core/once.hpp"
+#include "runtime/tables/py_seen.hpp"
 
 #include <cstdint>
 #include <span>

@@ -2,8 +2,8 @@
 // the key index for everything else. Both give the same dictionary.
 #include "frequencies.hpp"
 
-#include "../utils/iteration.hpp"
-#include "../utils/key_index.hpp"
+#include "runtime/core/iteration.hpp"
+#include "runtime/tables/key_index.hpp"
 
 #include <optional>
 #include <span>

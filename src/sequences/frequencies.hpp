@@ -3,10 +3,10 @@
 // large); everything else through the object key index.
 #pragma once
 
-#include "../utils/function.hpp"
-#include "../utils/int_buffer.hpp"
-#include "../utils/iteration.hpp"
-#include "../utils/worker_pool.hpp"
+#include "runtime/classes/function.hpp"
+#include "runtime/buffers/int_buffer.hpp"
+#include "runtime/core/iteration.hpp"
+#include "runtime/buffers/worker_pool.hpp"
 
 #include <algorithm>
 #include <cstdint>

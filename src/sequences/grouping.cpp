@@ -3,8 +3,8 @@
 // reduceby keeps its accumulators in the result dictionary itself.
 #include "grouping.hpp"
 
-#include "../utils/iteration.hpp"
-#include "../utils/key_index.hpp"
+#include "runtime/core/iteration.hpp"
+#include "runtime/tables/key_index.hpp"
 
 #include <cstdint>
 #include <utility>

@@ -3,8 +3,8 @@
 // yielded once the element after it is known to exist.
 #include "interpose.hpp"
 
-#include "../utils/native_iter.hpp"
-#include "../utils/py_source.hpp"
+#include "runtime/classes/native_iter.hpp"
+#include "runtime/buffers/py_source.hpp"
 
 namespace quorin {
 

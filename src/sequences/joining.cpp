@@ -2,9 +2,9 @@
 // differ; join is a hash join of two inputs with optional outer rows.
 #include "joining.hpp"
 
-#include "../utils/iteration.hpp"
-#include "../utils/native_iter.hpp"
-#include "../utils/once.hpp"
+#include "runtime/core/iteration.hpp"
+#include "runtime/classes/native_iter.hpp"
+#include "runtime/core/once.hpp"
 #include "distinct.hpp"
 #include "grouping.hpp"
 

@@ -2,9 +2,9 @@
 // own; the result only forwards its iterator.
 #include "merging.hpp"
 
-#include "../utils/iteration.hpp"
-#include "../utils/native_iter.hpp"
-#include "../utils/once.hpp"
+#include "runtime/core/iteration.hpp"
+#include "runtime/classes/native_iter.hpp"
+#include "runtime/core/once.hpp"
 
 namespace quorin {
 

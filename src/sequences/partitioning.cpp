@@ -3,8 +3,8 @@
 // pulled through its iterator into a buffer that the iterator keeps.
 #include "partitioning.hpp"
 
-#include "../utils/iteration.hpp"
-#include "../utils/native_iter.hpp"
+#include "runtime/core/iteration.hpp"
+#include "runtime/classes/native_iter.hpp"
 
 #include <algorithm>
 #include <cstdint>

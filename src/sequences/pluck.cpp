@@ -3,8 +3,8 @@
 // slot); index lists and defaults follow get's rules in a NativeIter routine.
 #include "pluck.hpp"
 
-#include "../utils/native_iter.hpp"
-#include "../utils/py_source.hpp"
+#include "runtime/classes/native_iter.hpp"
+#include "runtime/buffers/py_source.hpp"
 #include "access.hpp"
 
 namespace quorin {

@@ -2,8 +2,8 @@
 // tail slices where it can and otherwise keeps a ring of the last n items.
 #include "slicing.hpp"
 
-#include "../utils/iteration.hpp"
-#include "../utils/once.hpp"
+#include "runtime/core/iteration.hpp"
+#include "runtime/core/once.hpp"
 
 #include <deque>
 #include <limits>

@@ -3,8 +3,8 @@
 // plus the new element, so no temporary list is built per window.
 #include "sliding_window.hpp"
 
-#include "../utils/native_iter.hpp"
-#include "../utils/py_source.hpp"
+#include "runtime/classes/native_iter.hpp"
+#include "runtime/buffers/py_source.hpp"
 
 #include <algorithm>
 #include <vector>

@@ -2,10 +2,10 @@
 // list sort for everything else, so ties keep their input order.
 #include "topk.hpp"
 
-#include "../utils/int_buffer.hpp"
-#include "../utils/iteration.hpp"
-#include "../utils/key_index.hpp"
-#include "../utils/once.hpp"
+#include "runtime/buffers/int_buffer.hpp"
+#include "runtime/core/iteration.hpp"
+#include "runtime/tables/key_index.hpp"
+#include "runtime/core/once.hpp"
 #include "grouping.hpp"
 
 #include <algorithm>

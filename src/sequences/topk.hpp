@@ -3,8 +3,8 @@
 // the pool for large buffers); everything else is sorted by the interpreter.
 #pragma once
 
-#include "../utils/function.hpp"
-#include "../utils/worker_pool.hpp"
+#include "runtime/classes/function.hpp"
+#include "runtime/buffers/worker_pool.hpp"
 #include "frequencies.hpp"
 
 #include <algorithm>

@@ -4,10 +4,10 @@
 // remembered in a PySeen.
 #include "unique.hpp"
 
-#include "../utils/int_buffer.hpp"
-#include "../utils/native_iter.hpp"
-#include "../utils/py_seen.hpp"
-#include "../utils/py_source.hpp"
+#include "runtime/buffers/int_buffer.hpp"
+#include "runtime/classes/native_iter.hpp"
+#include "runtime/tables/py_seen.hpp"
+#include "runtime/buffers/py_source.hpp"
 #include "frequencies.hpp"
 
 #include <optional>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../utils/function.hpp"
+#include "runtime/classes/function.hpp"
 
 namespace quorin {
 

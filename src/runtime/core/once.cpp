@@ -1,4 +1,4 @@
-#include "once.hpp"
+#include "runtime/core/once.hpp"
 
 #include <string>
 

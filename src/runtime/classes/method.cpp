@@ -1,4 +1,4 @@
-#include "method.hpp"
+#include "runtime/classes/method.hpp"
 
 namespace quorin {
 

@@ -2,7 +2,7 @@
 // entry point converts them into the interpreter's pending exception.
 #pragma once
 
-#include "ref.hpp"
+#include "runtime/core/ref.hpp"
 
 #include <stdexcept>
 #include <string>

@@ -12,7 +12,7 @@
 // which must refuse re-entry (GilRefCell does).
 #pragma once
 
-#include "py_hash.hpp"
+#include "runtime/tables/py_hash.hpp"
 
 #include <cstdint>
 #include <memory>

@@ -23,8 +23,8 @@
 // and the arrays change only after the last comparison.
 #pragma once
 
-#include "iteration.hpp"
-#include "py_hash.hpp"
+#include "runtime/core/iteration.hpp"
+#include "runtime/tables/py_hash.hpp"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "py_seen.hpp"
+#include "runtime/tables/py_seen.hpp"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "table_memory.hpp"
+#include "runtime/tables/table_memory.hpp"
 
 #include <atomic>
 #include <bit>

@@ -1,6 +1,6 @@
-#include "fast_hash.hpp"
+#include "runtime/tables/fast_hash.hpp"
 
-#include "once.hpp"
+#include "runtime/core/once.hpp"
 
 namespace quorin {
 

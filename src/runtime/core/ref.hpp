@@ -2,7 +2,7 @@
 // lives in a Ref, so no business code ever decrements by hand.
 #pragma once
 
-#include "compat.hpp"
+#include "runtime/core/compat.hpp"
 
 #include <utility>
 

@@ -8,8 +8,8 @@
 //   Py_ssize_t r = src.length_hint();     // elements still to come, >= 0
 #pragma once
 
-#include "iteration.hpp"
-#include "py_class.hpp"
+#include "runtime/core/iteration.hpp"
+#include "runtime/classes/py_class.hpp"
 
 #include <cstddef>
 

@@ -1,4 +1,4 @@
-#include "py_source.hpp"
+#include "runtime/buffers/py_source.hpp"
 
 namespace quorin {
 

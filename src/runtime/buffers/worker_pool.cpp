@@ -4,7 +4,7 @@
 // taken a handful of times per job and never contended in a way that
 // matters. Each worker is kept on one allowed processor and has its own
 // wake-up signal, so a job's chunks land on different processors.
-#include "worker_pool.hpp"
+#include "runtime/buffers/worker_pool.hpp"
 
 #include <sched.h>
 #include <pthread.h>

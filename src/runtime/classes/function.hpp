@@ -4,7 +4,7 @@
 // generated here once for all of them.
 #pragma once
 
-#include "binding.hpp"
+#include "runtime/classes/binding.hpp"
 
 namespace quorin {
 

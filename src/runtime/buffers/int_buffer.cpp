@@ -1,4 +1,4 @@
-#include "int_buffer.hpp"
+#include "runtime/buffers/int_buffer.hpp"
 
 #include <bit>
 #include <climits>

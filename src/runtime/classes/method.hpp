@@ -3,7 +3,7 @@
 // parameter table; the entry routine and its error boundary come from here.
 #pragma once
 
-#include "binding.hpp"
+#include "runtime/classes/binding.hpp"
 
 #include <initializer_list>
 #include <vector>

@@ -1,7 +1,7 @@
 // The interpreter's iteration and call protocols, in the module's error style.
 #pragma once
 
-#include "error.hpp"
+#include "runtime/core/error.hpp"
 
 namespace quorin {
 

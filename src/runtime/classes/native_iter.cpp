@@ -1,4 +1,4 @@
-#include "native_iter.hpp"
+#include "runtime/classes/native_iter.hpp"
 
 namespace quorin {
 

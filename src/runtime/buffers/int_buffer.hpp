@@ -13,8 +13,8 @@
 // element types. The span stays valid while the IntBuf lives.
 #pragma once
 
-#include "error.hpp"
-#include "table_memory.hpp"
+#include "runtime/core/error.hpp"
+#include "runtime/tables/table_memory.hpp"
 
 #include <bit>
 #include <concepts>

@@ -5,7 +5,7 @@
 // differently simply loses the shortcut instead of producing wrong results.
 #pragma once
 
-#include "compat.hpp"
+#include "runtime/core/compat.hpp"
 
 namespace quorin {
 

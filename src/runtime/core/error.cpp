@@ -1,6 +1,6 @@
-#include "error.hpp"
+#include "runtime/core/error.hpp"
 
-#include "once.hpp"
+#include "runtime/core/once.hpp"
 
 #include <new>
 

@@ -3,7 +3,7 @@
 // parameter table the binder works from, so the two cannot disagree.
 #pragma once
 
-#include "error.hpp"
+#include "runtime/core/error.hpp"
 
 #include <cstddef>
 #include <cstdint>

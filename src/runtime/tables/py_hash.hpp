@@ -2,8 +2,8 @@
 // Python hash (PySeen, PyKeyIndex) use them.
 #pragma once
 
-#include "error.hpp"
-#include "fast_hash.hpp"
+#include "runtime/core/error.hpp"
+#include "runtime/tables/fast_hash.hpp"
 
 namespace quorin {
 

@@ -6,8 +6,8 @@
 // call wrapper per element.
 #pragma once
 
-#include "iteration.hpp"
-#include "py_class.hpp"
+#include "runtime/core/iteration.hpp"
+#include "runtime/classes/py_class.hpp"
 
 #include <memory>
 #include <optional>

@@ -4,7 +4,7 @@
 // lock (an import does), can finish.
 #pragma once
 
-#include "error.hpp"
+#include "runtime/core/error.hpp"
 
 #include <atomic>
 #include <mutex>

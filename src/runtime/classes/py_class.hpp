@@ -5,7 +5,7 @@
 // recursion. A class supplies only its data and the slots of its own.
 #pragma once
 
-#include "once.hpp"
+#include "runtime/core/once.hpp"
 
 #include <concepts>
 #include <cstddef>

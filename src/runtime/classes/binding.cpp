@@ -1,6 +1,6 @@
-#include "binding.hpp"
+#include "runtime/classes/binding.hpp"
 
-#include "once.hpp"
+#include "runtime/core/once.hpp"
 
 #include <cstring>
 
