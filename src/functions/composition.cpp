@@ -22,25 +22,19 @@ struct ComposeImpl {
         std::vector<Ref> funcs;  // in the order they are applied; never empty
         void traverse(Visit& v) const noexcept { v(funcs); }
     };
-    static PyObject* vectorcall(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept;
-};
-using Compose = PyClass<ComposeImpl>;
 
-PyObject* ComposeImpl::vectorcall(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept {
-    return boundary([&] {
-        RecursionGuard guard(" while calling a Compose object");
-        const std::vector<Ref>& funcs = Compose::data(self).funcs;
-        std::size_t n = funcs.size();
-        Ref f = n ? funcs[0].clone() : Ref();
-        if (!f) throw Panic("Compose called after being cleared");
+    static Ref call(Data& d, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
+        const std::vector<Ref>& funcs = d.funcs;
+        Ref f = funcs[0].clone();
         Ref value = forward_call(f.get(), args, nargsf, kwnames);
-        for (std::size_t i = 1; i < n && i < funcs.size(); ++i) {
+        for (std::size_t i = 1; i < funcs.size(); ++i) {
             f = funcs[i].clone();
             value = call_one(f.get(), value.get());
         }
         return value;
-    });
-}
+    }
+};
+using Compose = PyClass<ComposeImpl>;
 
 struct JuxtImpl {
     static constexpr const char* name = "Juxt";
@@ -49,28 +43,26 @@ struct JuxtImpl {
         std::vector<Ref> funcs;
         void traverse(Visit& v) const noexcept { v(funcs); }
     };
-    static PyObject* vectorcall(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept;
+
+    static Ref call(Data& d, PyObject* const* args, std::size_t nargsf, PyObject* kwnames);
 };
 using Juxt = PyClass<JuxtImpl>;
 
-PyObject* JuxtImpl::vectorcall(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept {
-    return boundary([&] {
-        RecursionGuard guard(" while calling a Juxt object");
-        const std::vector<Ref>& funcs = Juxt::data(self).funcs;
-        Py_ssize_t n = static_cast<Py_ssize_t>(funcs.size());
-        Ref out = Ref::check(PyTuple_New(n));
-        if (n == 0) return out;
-        // Hidden from the collector (gc.get_objects) while its slots fill.
-        PyObject_GC_UnTrack(out.get());
-        for (Py_ssize_t i = 0; i < n; ++i) {
-            // The list is fixed at creation; only the collector's clear empties it.
-            if (static_cast<std::size_t>(i) >= funcs.size()) throw Panic("Juxt called after being cleared");
-            Ref f = funcs[static_cast<std::size_t>(i)].clone();
-            PyTuple_SET_ITEM(out.get(), i, forward_call(f.get(), args, nargsf, kwnames).release());
-        }
-        PyObject_GC_Track(out.get());
-        return out;
-    });
+Ref JuxtImpl::call(Data& d, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
+    const std::vector<Ref>& funcs = d.funcs;
+    Py_ssize_t n = static_cast<Py_ssize_t>(funcs.size());
+    Ref out = Ref::check(PyTuple_New(n));
+    if (n == 0) return out;
+    // Hidden from the collector (gc.get_objects) while its slots fill.
+    PyObject_GC_UnTrack(out.get());
+    for (Py_ssize_t i = 0; i < n; ++i) {
+        // The list is fixed at creation; only the collector's clear empties it.
+        if (static_cast<std::size_t>(i) >= funcs.size()) Juxt::called_after_clear();
+        Ref f = funcs[static_cast<std::size_t>(i)].clone();
+        PyTuple_SET_ITEM(out.get(), i, forward_call(f.get(), args, nargsf, kwnames).release());
+    }
+    PyObject_GC_Track(out.get());
+    return out;
 }
 
 struct ComplementImpl {
@@ -80,20 +72,14 @@ struct ComplementImpl {
         Ref func;
         void traverse(Visit& v) const noexcept { v(func); }
     };
-    static PyObject* vectorcall(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept;
-};
-using Complement = PyClass<ComplementImpl>;
 
-PyObject* ComplementImpl::vectorcall(PyObject* self, PyObject* const* args, std::size_t nargsf,
-                                     PyObject* kwnames) noexcept {
-    return boundary([&] {
-        RecursionGuard guard(" while calling a Complement object");
-        Ref f = Complement::data(self).func.clone();
-        if (!f) throw Panic("Complement called after being cleared");
+    static Ref call(Data& d, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
+        Ref f = d.func.clone();
         Ref r = forward_call(f.get(), args, nargsf, kwnames);
         return Ref::borrow(truthy(r.get()) ? Py_False : Py_True);
-    });
-}
+    }
+};
+using Complement = PyClass<ComplementImpl>;
 
 std::vector<Ref> collect(PyObject* const* items, Py_ssize_t n) {
     std::vector<Ref> out;

@@ -7,35 +7,13 @@
 #include "runtime/core/iteration.hpp"
 #include "runtime/classes/py_class.hpp"
 #include "call_args.hpp"
+#include "parameters.hpp"
 
 #include <atomic>
 
 namespace quorin {
 
 namespace {
-
-PyObject* signature_class() {
-    static OnceCell cell;
-    return cached_attr(cell, "inspect", "Signature");
-}
-
-PyObject* parameter_class() {
-    static OnceCell cell;
-    return cached_attr(cell, "inspect", "Parameter");
-}
-
-// Runs `body`; an ordinary exception it raises is discarded and gives
-// false, anything else (KeyboardInterrupt, SystemExit) propagates.
-template <class F>
-bool swallowing_exceptions(F&& body) {
-    try {
-        return body();
-    } catch (const PyErrorSet&) {
-        if (!PyErr_ExceptionMatches(PyExc_Exception)) throw;
-        PyErr_Clear();
-        return false;
-    }
-}
 
 // The number of parameters when `sig` is an exact Signature whose
 // parameters are all positional (positional-only or positional-or-keyword)
@@ -44,35 +22,21 @@ bool swallowing_exceptions(F&& body) {
 // `bind_partial` exactly when it is not exceeded, so the count alone
 // decides.
 Py_ssize_t plain_positional_count(PyObject* sig) {
-    Py_ssize_t count = -1;
-    swallowing_exceptions([&] {
-        if (!Py_IS_TYPE(sig, reinterpret_cast<PyTypeObject*>(signature_class()))) return false;
-        PyObject* parameter = parameter_class();
-        Ref positional_only = Ref::check(PyObject_GetAttr(parameter, QUORIN_NAME("POSITIONAL_ONLY")));
-        Ref positional_or_keyword = Ref::check(PyObject_GetAttr(parameter, QUORIN_NAME("POSITIONAL_OR_KEYWORD")));
-        Ref empty = Ref::check(PyObject_GetAttr(parameter, QUORIN_NAME("empty")));
-        Ref params = Ref::check(PyObject_GetAttr(sig, QUORIN_NAME("parameters")));
-        Ref values = Ref::check(PyObject_CallMethodNoArgs(params.get(), QUORIN_NAME("values")));
-        Ref it = get_iter(values.get());
-        Py_ssize_t n = 0;
-        while (Ref p = next_item(it.get())) {
-            if (!Py_IS_TYPE(p.get(), reinterpret_cast<PyTypeObject*>(parameter))) return false;
-            Ref kind = Ref::check(PyObject_GetAttr(p.get(), QUORIN_NAME("kind")));
-            Ref dflt = Ref::check(PyObject_GetAttr(p.get(), QUORIN_NAME("default")));
-            if (kind.get() != positional_only.get() && kind.get() != positional_or_keyword.get()) return false;
-            if (dflt.get() != empty.get()) return false;
-            ++n;
+    return unless_ordinary_error(Py_ssize_t{-1}, [sig] {
+        std::optional<std::vector<ParamInfo>> params = read_parameters(sig, true);
+        if (!params) return Py_ssize_t{-1};
+        for (const ParamInfo& p : *params) {
+            if (p.has_default) return Py_ssize_t{-1};
+            if (p.kind != ParamKind::positional_only && p.kind != ParamKind::positional_or_keyword) return Py_ssize_t{-1};
         }
-        count = n;
-        return true;
+        return static_cast<Py_ssize_t>(params->size());
     });
-    return count;
 }
 
 struct CurryImpl {
     static constexpr bool generic = true;
     static constexpr const char* name = "curry";
-    static constexpr const char* doc = "curry(func, *args, **kwargs)\n--\n\n";
+    static constexpr const char* constructor = "__new__(func, *args, **kwargs)";
 
     struct Data {
         Ref func, args, kwargs;
@@ -94,10 +58,8 @@ struct CurryImpl {
         }
     };
 
-    static std::vector<PyType_Slot> slots() { return {{Py_tp_new, reinterpret_cast<void*>(construct)}}; }
-
-    static PyObject* construct(PyTypeObject*, PyObject* args, PyObject* kwargs) noexcept;
-    static PyObject* vectorcall(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept;
+    static Ref construct(const Bound& b);
+    static Ref call(Data& c, PyObject* const* args, std::size_t nargsf, PyObject* kwnames);
 };
 
 using Curry = PyClass<CurryImpl>;
@@ -144,39 +106,29 @@ bool pending_type_error() {
     return true;
 }
 
-PyObject* CurryImpl::construct(PyTypeObject*, PyObject* args, PyObject* kwargs) noexcept {
-    return boundary([&] {
-        static const Signature sig("__new__(func, *args, **kwargs)", "curry");
-        Bound b;
-        sig.bind_classic(b, args, kwargs);
-        Ref kw = b.kwargs() ? Ref::borrow(b.kwargs()) : Ref::check(PyDict_New());
-        return Curry::make(Ref::borrow(b[0]), b.rest_tuple(), std::move(kw), nullptr);
-    });
+Ref CurryImpl::construct(const Bound& b) {
+    Ref kw = b.kwargs() ? Ref::borrow(b.kwargs()) : Ref::check(PyDict_New());
+    return Curry::make(Ref::borrow(b[0]), b.rest_tuple(), std::move(kw), nullptr);
 }
 
-PyObject* CurryImpl::vectorcall(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept {
-    return boundary([&] {
-        RecursionGuard guard(" while calling a curry object");
-        Data& c = Curry::data(self);
-        Ref func = c.func.clone(), stored_args = c.args.clone(), stored_kwargs = c.kwargs.clone();
-        if (!func || !stored_args || !stored_kwargs) throw Panic("curry called after being cleared");
-        ArgPack pack(stored_args.get(), stored_kwargs.get(), args, PyVectorcall_NARGS(nargsf), kwnames);
-        Ref resolved = resolve(c, func.get());
-        PyObject* sig = PyTuple_GET_ITEM(resolved.get(), 0);
-        if (sig == Py_None) return pack.call(func.get());
-        Py_ssize_t plain = PyLong_AsSsize_t(PyTuple_GET_ITEM(resolved.get(), 1));
-        if (plain >= 0 && pack.nkw() == 0) {
-            if (pack.npos() >= plain) return pack.call(func.get());
-            return partial(func, pack, resolved.get());
-        }
-        if (Ref bound = pack.try_method(sig, QUORIN_NAME("bind"))) return pack.call(func.get());
-        if (!pending_type_error()) ffi_err();
-        if (Ref bound = pack.try_method(sig, QUORIN_NAME("bind_partial")))
-            return partial(func, pack, resolved.get());
-        if (!pending_type_error()) ffi_err();
-        // Surplus or unknown arguments: the function reports them itself.
-        return pack.call(func.get());
-    });
+Ref CurryImpl::call(Data& c, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
+    Ref func = c.func.clone(), stored_args = c.args.clone(), stored_kwargs = c.kwargs.clone();
+    ArgPack pack(stored_args.get(), stored_kwargs.get(), args, PyVectorcall_NARGS(nargsf), kwnames);
+    Ref resolved = resolve(c, func.get());
+    PyObject* sig = PyTuple_GET_ITEM(resolved.get(), 0);
+    if (sig == Py_None) return pack.call(func.get());
+    Py_ssize_t plain = PyLong_AsSsize_t(PyTuple_GET_ITEM(resolved.get(), 1));
+    if (plain >= 0 && pack.nkw() == 0) {
+        if (pack.npos() >= plain) return pack.call(func.get());
+        return partial(func, pack, resolved.get());
+    }
+    if (Ref bound = pack.try_method(sig, QUORIN_NAME("bind"))) return pack.call(func.get());
+    if (!pending_type_error()) ffi_err();
+    if (Ref bound = pack.try_method(sig, QUORIN_NAME("bind_partial")))
+        return partial(func, pack, resolved.get());
+    if (!pending_type_error()) ffi_err();
+    // Surplus or unknown arguments: the function reports them itself.
+    return pack.call(func.get());
 }
 
 }  // namespace

@@ -16,16 +16,9 @@ struct ExceptsImpl {
         Ref exc, func, handler;  // handler empty: a caught exception gives None
         void traverse(Visit& v) const noexcept { v(exc)(func)(handler); }
     };
-    static PyObject* vectorcall(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept;
-};
-using Excepts = PyClass<ExceptsImpl>;
 
-PyObject* ExceptsImpl::vectorcall(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept {
-    return boundary([&] {
-        RecursionGuard guard(" while calling an Excepts object");
-        const Data& e = Excepts::data(self);
+    static Ref call(Data& e, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
         Ref exc = e.exc.clone(), func = e.func.clone(), handler = e.handler.clone();
-        if (!func) throw Panic("Excepts called after being cleared");
         if (PyObject* r = forward_raw(func.get(), args, nargsf, kwnames)) return Ref::steal(r);
         Ref raised = Ref::steal(compat::take_raised());
         if (!raised) ffi_err();
@@ -35,8 +28,9 @@ PyObject* ExceptsImpl::vectorcall(PyObject* self, PyObject* const* args, std::si
         }
         if (!handler) return Ref::borrow(Py_None);
         return call1(handler.get(), raised.get());
-    });
-}
+    }
+};
+using Excepts = PyClass<ExceptsImpl>;
 
 }  // namespace
 

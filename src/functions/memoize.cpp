@@ -8,6 +8,7 @@
 #include "runtime/classes/py_class.hpp"
 #include "call_args.hpp"
 #include "direct_call.hpp"
+#include "parameters.hpp"
 
 namespace quorin {
 
@@ -18,50 +19,24 @@ struct KeyShape {
     bool keyword_capable = true;
 };
 
-bool equal(PyObject* a, PyObject* b) {
-    Ref r = Ref::check(PyObject_RichCompare(a, b, Py_EQ));
-    return truthy(r.get());
-}
-
-// Reads the function's parameters through `inspect`; a function whose
-// signature cannot be read (or whose reading fails with an ordinary
-// exception) gets the general keys. KeyboardInterrupt and SystemExit
-// still propagate.
+// Reads the function's parameters through `inspect` (as it stands at the
+// call); a function whose signature cannot be read gets the general keys.
 KeyShape analyse(PyObject* func) {
-    try {
-        Ref inspect = Ref::check(PyImport_Import(QUORIN_NAME("inspect")));
-        Ref sig = Ref::check(PyObject_CallMethodOneArg(inspect.get(), QUORIN_NAME("signature"), func));
-        Ref parameter = Ref::check(PyObject_GetAttr(inspect.get(), QUORIN_NAME("Parameter")));
-        Ref empty = Ref::check(PyObject_GetAttr(parameter.get(), QUORIN_NAME("empty")));
-        Ref keyword_only = Ref::check(PyObject_GetAttr(parameter.get(), QUORIN_NAME("KEYWORD_ONLY")));
-        Ref var_keyword = Ref::check(PyObject_GetAttr(parameter.get(), QUORIN_NAME("VAR_KEYWORD")));
-        Ref var_positional = Ref::check(PyObject_GetAttr(parameter.get(), QUORIN_NAME("VAR_POSITIONAL")));
-        Ref positional_only = Ref::check(PyObject_GetAttr(parameter.get(), QUORIN_NAME("POSITIONAL_ONLY")));
-        Ref positional_or_keyword = Ref::check(PyObject_GetAttr(parameter.get(), QUORIN_NAME("POSITIONAL_OR_KEYWORD")));
-        Ref params = Ref::check(PyObject_GetAttr(sig.get(), QUORIN_NAME("parameters")));
-        Ref values = Ref::check(PyObject_CallMethodNoArgs(params.get(), QUORIN_NAME("values")));
-        Ref it = get_iter(values.get());
+    return unless_ordinary_error(KeyShape{}, [func] {
+        Ref signature = module_attr(QUORIN_NAME("inspect"), QUORIN_NAME("signature"));
+        Ref sig = call1(signature.get(), func);
         bool has_star_args = false, keyword_capable = false;
         Py_ssize_t required_positional = 0;
-        while (Ref p = next_item(it.get())) {
-            Ref kind = Ref::check(PyObject_GetAttr(p.get(), QUORIN_NAME("kind")));
-            Ref dflt = Ref::check(PyObject_GetAttr(p.get(), QUORIN_NAME("default")));
-            if (equal(kind.get(), var_positional.get())) has_star_args = true;
-            if (dflt.get() != empty.get()) {
+        const std::vector<ParamInfo> params = *read_parameters(sig.get(), false);
+        for (const ParamInfo& p : params) {
+            if (p.kind == ParamKind::var_positional) has_star_args = true;
+            if (p.has_default || p.kind == ParamKind::keyword_only || p.kind == ParamKind::var_keyword)
                 keyword_capable = true;
-            } else {
-                if (equal(kind.get(), keyword_only.get()) || equal(kind.get(), var_keyword.get()))
-                    keyword_capable = true;
-                if (equal(kind.get(), positional_only.get()) || equal(kind.get(), positional_or_keyword.get()))
-                    ++required_positional;
-            }
+            else if (p.kind == ParamKind::positional_only || p.kind == ParamKind::positional_or_keyword)
+                ++required_positional;
         }
-        return {!keyword_capable && !has_star_args && required_positional == 1, keyword_capable};
-    } catch (const PyErrorSet&) {
-        if (!PyErr_ExceptionMatches(PyExc_Exception)) throw;
-        PyErr_Clear();
-        return {};
-    }
+        return KeyShape{!keyword_capable && !has_star_args && required_positional == 1, keyword_capable};
+    });
 }
 
 // frozenset(iter(kwargs.items())), with the frozenset of the builtins
@@ -85,7 +60,8 @@ struct MemoizeImpl {
         KeyShape shape;
         void traverse(Visit& v) const noexcept { v(key)(func)(cache); }
     };
-    static PyObject* vectorcall(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept;
+
+    static Ref call(Data& m, PyObject* const* args, std::size_t nargsf, PyObject* kwnames);
 };
 using Memoize = PyClass<MemoizeImpl>;
 
@@ -110,24 +86,19 @@ Ref cache_key(const MemoizeImpl::Data& m, PyObject* const* args, Py_ssize_t narg
     return t;
 }
 
-PyObject* MemoizeImpl::vectorcall(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept {
-    return boundary([&] {
-        RecursionGuard guard(" while calling a Memoize object");
-        const Data& m = Memoize::data(self);
-        Ref cache = m.cache.clone(), func = m.func.clone();
-        if (!cache || !func) throw Panic("Memoize called after being cleared");
-        Ref key = cache_key(m, args, PyVectorcall_NARGS(nargsf), kwnames);
-        PyObject* hit = nullptr;
-        int found = compat::dict_get_item_ref(cache.get(), key.get(), &hit);
-        if (found < 0) ffi_err();
-        if (found > 0) return Ref::steal(hit);
-        Ref result = forward_call(func.get(), args, nargsf, kwnames);
-        if (PyDict_CheckExact(cache.get()))
-            check_int(PyDict_SetItem(cache.get(), key.get(), result.get()));
-        else
-            check_int(PyObject_SetItem(cache.get(), key.get(), result.get()));
-        return result;
-    });
+Ref MemoizeImpl::call(Data& m, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
+    Ref cache = m.cache.clone(), func = m.func.clone();
+    Ref key = cache_key(m, args, PyVectorcall_NARGS(nargsf), kwnames);
+    PyObject* hit = nullptr;
+    int found = compat::dict_get_item_ref(cache.get(), key.get(), &hit);
+    if (found < 0) ffi_err();
+    if (found > 0) return Ref::steal(hit);
+    Ref result = forward_call(func.get(), args, nargsf, kwnames);
+    if (PyDict_CheckExact(cache.get()))
+        check_int(PyDict_SetItem(cache.get(), key.get(), result.get()));
+    else
+        check_int(PyObject_SetItem(cache.get(), key.get(), result.get()));
+    return result;
 }
 
 }  // namespace

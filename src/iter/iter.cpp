@@ -26,24 +26,25 @@ namespace {
 struct IterImpl {
     static constexpr bool generic = true;
     static constexpr const char* name = "Iter";
-    static constexpr const char* doc = "Iter(inner)\n--\n\n";
+    static constexpr const char* constructor = "Iter(inner)";
     struct Data {
         Ref inner;
         void traverse(Visit& v) const noexcept { v(inner); }
     };
+    static Ref construct(const Bound& a);
     static std::vector<PyType_Slot> slots();
 };
-using IterClass = PyClass<IterImpl>;
+using FluentIter = PyClass<IterImpl>;
 
 namespace iter {
 
 // The wrapped iterable (None once the collector has cleared the object).
 Ref inner(PyObject* self) {
-    const Ref& held = IterClass::data(self).inner;
-    return held ? held.clone() : Ref::borrow(Py_None);
+    const IterImpl::Data* d = FluentIter::live_data(self);
+    return d ? d->inner.clone() : Ref::borrow(Py_None);
 }
 
-Ref wrap(Ref obj) { return IterClass::make(IterImpl::Data{std::move(obj)}); }
+Ref wrap(Ref obj) { return FluentIter::make(IterImpl::Data{std::move(obj)}); }
 
 }  // namespace iter
 
@@ -82,7 +83,7 @@ Ref wrap_islice(PyObject* self, std::size_t start, PyObject* stop) {
         Ref::check(PyObject_Vectorcall(cells::islice(), args + 1, nargs | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr)));
 }
 
-QUORIN_CONSTRUCTOR(iter_new, "Iter(inner)") { return iter::wrap(Ref::borrow(a[0])); }
+Ref IterImpl::construct(const Bound& a) { return iter::wrap(Ref::borrow(a[0])); }
 
 PyObject* iter_iter(PyObject* self) noexcept {
     return boundary([self] {
@@ -186,12 +187,11 @@ std::vector<PyType_Slot> IterImpl::slots() {
         &iter_to_dict, &iter_first, &iter_last, &iter_nth,
     });
     return {
-        {Py_tp_new, reinterpret_cast<void*>(iter_new)},
         {Py_tp_iter, reinterpret_cast<void*>(iter_iter)},
         {Py_tp_methods, methods.data()},
     };
 }
 
-PyTypeObject* iter_type() { return IterClass::type(); }
+PyTypeObject* iter_type() { return FluentIter::type(); }
 
 }  // namespace quorin

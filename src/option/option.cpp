@@ -14,14 +14,16 @@ struct SomeImpl : PayloadBase<SomeImpl> {
     static constexpr const char* name = "Some";
     static constexpr const char* attr = "value";
     static constexpr bool truth = true;
-    static constexpr const char* doc = "Some(value)\n--\n\n";
+    static constexpr const char* constructor = "Some(value)";
+    static Ref construct(const Bound& a);
     static std::vector<PyType_Slot> slots();
 };
 using SomeClass = PayloadClass<SomeImpl>;
 
 struct NothingImpl {
     static constexpr const char* name = "NothingType";
-    static constexpr const char* doc = "NothingType()\n--\n\n";
+    static constexpr const char* constructor = "NothingType()";
+    static Ref construct(const Bound& a);
     using Data = Empty;
     static std::vector<PyType_Slot> slots();
 };
@@ -39,8 +41,6 @@ struct OptionImpl {
 bool is_option(PyObject* o) { return SomeClass::check(o) || PyObject_TypeCheck(o, nothing_type()); }
 
 // Some
-
-QUORIN_CONSTRUCTOR(some_new, "Some(value)") { return some(Ref::borrow(a[0])); }
 
 QUORIN_METHOD(some_map, "Some", "map($self, f)") {
     Ref value = SomeClass::get(self);
@@ -69,8 +69,6 @@ QUORIN_METHOD_NOARGS(some_is_none, "Some", "is_none($self)") { return py_bool(fa
 
 // NothingType: nothing to map, filter or unwrap; callbacks are never called.
 
-QUORIN_CONSTRUCTOR(nothing_new, "NothingType()") { return nothing(); }
-
 QUORIN_METHOD(nothing_map, "NothingType", "map($self, f)") { return nothing(); }
 QUORIN_METHOD(nothing_and_then, "NothingType", "and_then($self, f)") { return nothing(); }
 QUORIN_METHOD(nothing_filter, "NothingType", "filter($self, pred)") { return nothing(); }
@@ -97,18 +95,22 @@ QUORIN_STATIC_METHOD(option_of, "Option", "of(v)") { return a[0] == Py_None ? no
 
 }  // namespace
 
+Ref SomeImpl::construct(const Bound& a) { return some(Ref::borrow(a[0])); }
+
 std::vector<PyType_Slot> SomeImpl::slots() {
     static std::vector<PyMethodDef> methods =
         method_table({&some_map, &some_and_then, &some_filter, &some_unwrap, &some_unwrap_or, &some_unwrap_or_else,
                       &some_ok_or, &some_is_some, &some_is_none});
-    return SomeClass::slots(methods.data(), some_new);
+    return SomeClass::slots(methods.data());
 }
+
+Ref NothingImpl::construct(const Bound&) { return nothing(); }
 
 std::vector<PyType_Slot> NothingImpl::slots() {
     static std::vector<PyMethodDef> methods =
         method_table({&nothing_map, &nothing_and_then, &nothing_filter, &nothing_unwrap, &nothing_unwrap_or,
                       &nothing_unwrap_or_else, &nothing_ok_or, &nothing_is_some, &nothing_is_none});
-    return common_slots<nothing_eq, false>(methods.data(), nothing_new, nothing_repr);
+    return common_slots<nothing_eq, false>(methods.data(), nothing_repr);
 }
 
 std::vector<PyType_Slot> OptionImpl::slots() {

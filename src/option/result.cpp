@@ -13,7 +13,8 @@ struct OkImpl : PayloadBase<OkImpl> {
     static constexpr const char* name = "Ok";
     static constexpr const char* attr = "value";
     static constexpr bool truth = true;
-    static constexpr const char* doc = "Ok(value)\n--\n\n";
+    static constexpr const char* constructor = "Ok(value)";
+    static Ref construct(const Bound& a);
     static std::vector<PyType_Slot> slots();
 };
 using OkClass = PayloadClass<OkImpl>;
@@ -22,7 +23,8 @@ struct ErrImpl : PayloadBase<ErrImpl> {
     static constexpr const char* name = "Err";
     static constexpr const char* attr = "error";
     static constexpr bool truth = false;
-    static constexpr const char* doc = "Err(error)\n--\n\n";
+    static constexpr const char* constructor = "Err(error)";
+    static Ref construct(const Bound& a);
     static std::vector<PyType_Slot> slots();
 };
 using ErrClass = PayloadClass<ErrImpl>;
@@ -37,8 +39,6 @@ struct ResultImpl {
 };
 
 // Ok
-
-QUORIN_CONSTRUCTOR(ok_new, "Ok(value)") { return ok_obj(Ref::borrow(a[0])); }
 
 QUORIN_METHOD(ok_map, "Ok", "map($self, f)") {
     Ref value = OkClass::get(self);
@@ -63,8 +63,6 @@ QUORIN_METHOD_NOARGS(ok_is_ok, "Ok", "is_ok($self)") { return py_bool(true); }
 QUORIN_METHOD_NOARGS(ok_is_err, "Ok", "is_err($self)") { return py_bool(false); }
 
 // Err: the value-side operations pass the error along untouched.
-
-QUORIN_CONSTRUCTOR(err_new, "Err(error)") { return err_obj(Ref::borrow(a[0])); }
 
 QUORIN_METHOD(err_map, "Err", "map($self, f)") { return ErrClass::copy(self); }
 
@@ -99,16 +97,20 @@ QUORIN_STATIC_METHOD(result_of, "Result", "of(f)") {
 
 }  // namespace
 
+Ref OkImpl::construct(const Bound& a) { return ok_obj(Ref::borrow(a[0])); }
+
 std::vector<PyType_Slot> OkImpl::slots() {
     static std::vector<PyMethodDef> methods = method_table(
         {&ok_map, &ok_map_err, &ok_and_then, &ok_unwrap, &ok_unwrap_or, &ok_ok, &ok_err, &ok_is_ok, &ok_is_err});
-    return OkClass::slots(methods.data(), ok_new);
+    return OkClass::slots(methods.data());
 }
+
+Ref ErrImpl::construct(const Bound& a) { return err_obj(Ref::borrow(a[0])); }
 
 std::vector<PyType_Slot> ErrImpl::slots() {
     static std::vector<PyMethodDef> methods = method_table({&err_map, &err_map_err, &err_and_then, &err_unwrap,
                                                             &err_unwrap_or, &err_ok, &err_err, &err_is_ok, &err_is_err});
-    return ErrClass::slots(methods.data(), err_new);
+    return ErrClass::slots(methods.data());
 }
 
 std::vector<PyType_Slot> ResultImpl::slots() {

@@ -43,11 +43,10 @@ int truth_value(PyObject*) noexcept {
     return truth ? 1 : 0;
 }
 
-// The slots every value class has; `methods` and `ctor` are its own.
+// The slots every value class has; `methods` are its own.
 template <bool (*eq)(PyObject*, PyObject*), bool truth>
-std::vector<PyType_Slot> common_slots(PyMethodDef* methods, newfunc ctor, reprfunc repr) {
+std::vector<PyType_Slot> common_slots(PyMethodDef* methods, reprfunc repr) {
     return {
-        {Py_tp_new, reinterpret_cast<void*>(ctor)},
         {Py_tp_repr, reinterpret_cast<void*>(repr)},
         {Py_tp_richcompare, reinterpret_cast<void*>(richcompare<eq>)},
         {Py_tp_hash, reinterpret_cast<void*>(PyObject_HashNotImplemented)},
@@ -57,7 +56,8 @@ std::vector<PyType_Slot> common_slots(PyMethodDef* methods, newfunc ctor, reprfu
 }
 
 // `Impl` is a payload class: `name`, `attr` (the attribute naming the
-// payload), `truth`, `doc`, and `slots()` built with `PayloadClass::slots`.
+// payload), `truth`, `constructor` with `construct`, and `slots()` built
+// with `PayloadClass::slots`.
 // It derives from `PayloadBase<Impl>` for its data and class attributes.
 template <class Impl>
 struct PayloadBase {
@@ -79,8 +79,8 @@ struct PayloadClass {
 
     // A strong reference to the payload (None once the collector cleared it).
     static Ref get(PyObject* self) {
-        const Ref& held = Class::data(self).held;
-        return held ? held.clone() : Ref::borrow(Py_None);
+        const Payload* d = Class::live_data(self);
+        return d ? d->held.clone() : Ref::borrow(Py_None);
     }
 
     static bool check(PyObject* o) { return PyObject_TypeCheck(o, Class::type()); }
@@ -101,12 +101,12 @@ struct PayloadClass {
         return truthy(same.get());
     }
 
-    static std::vector<PyType_Slot> slots(PyMethodDef* methods, newfunc ctor) {
+    static std::vector<PyType_Slot> slots(PyMethodDef* methods) {
         static PyGetSetDef getset[] = {
             {Impl::attr, getter, nullptr, nullptr, nullptr},
             {nullptr, nullptr, nullptr, nullptr, nullptr},
         };
-        std::vector<PyType_Slot> s = common_slots<eq, Impl::truth>(methods, ctor, repr);
+        std::vector<PyType_Slot> s = common_slots<eq, Impl::truth>(methods, repr);
         s.push_back({Py_tp_getset, getset});
         return s;
     }

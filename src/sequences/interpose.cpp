@@ -17,7 +17,7 @@ struct InterposeImpl {
         "of neighbours. One element read ahead is kept pending, so a separator is\n"
         "yielded only when another element follows; exact lists are read by index.";
     static constexpr const char* length_hint_doc =
-        "__length_hint__($self)\n--\n\nk source items yield 2k-1 outputs (a separator before every item but\n"
+        "k source items yield 2k-1 outputs (a separator before every item but\n"
         "the first). Exact for list sources, the source's own hint otherwise.";
 
     struct State {

@@ -18,7 +18,7 @@ struct PluckImpl {
         "per element, no call wrapper. Exact lists are read by index, and an int\n"
         "index into an exact tuple or list is read directly.";
     static constexpr const char* length_hint_doc =
-        "__length_hint__($self)\n--\n\nOne output per remaining source element (PEP 424): exact for list\n"
+        "One output per remaining source element (PEP 424): exact for list\n"
         "sources, the source's own hint otherwise.";
 
     struct State {

@@ -23,7 +23,7 @@ struct SlidingWindowImpl {
         "n - 1 elements are read ahead at the call; afterwards only the last window\n"
         "is kept, and each new window is filled from it shifted by one.";
     static constexpr const char* length_hint_doc =
-        "__length_hint__($self)\n--\n\nExact for list sources (one window per remaining element once\n"
+        "Exact for list sources (one window per remaining element once\n"
         "primed), the source's own hint otherwise.";
 
     struct State {

@@ -41,18 +41,14 @@ Ref topk_int(std::uint64_t k, PyObject* seq) {
     });
 }
 
-OnceCell sort_name_cell, reverse_kwnames_cell;
+OnceCell reverse_kwnames_cell;
 
 // list.sort(reverse=True) on our own list: stable, so equal elements keep
 // their order.
 void sort_descending(PyObject* list) {
-    PyObject* name = sort_name_cell.get([] { return Ref::check(PyUnicode_InternFromString("sort")); });
-    PyObject* kwnames = reverse_kwnames_cell.get([] {
-        Ref reverse = Ref::check(PyUnicode_InternFromString("reverse"));
-        return Ref::check(PyTuple_Pack(1, reverse.get()));
-    });
+    PyObject* kwnames = reverse_kwnames_cell.get([] { return Ref::check(PyTuple_Pack(1, QUORIN_NAME("reverse"))); });
     PyObject* args[2] = {list, Py_True};
-    Ref::check(PyObject_VectorcallMethod(name, args, 1 | PY_VECTORCALL_ARGUMENTS_OFFSET, kwnames));
+    Ref::check(PyObject_VectorcallMethod(QUORIN_NAME("sort"), args, 1 | PY_VECTORCALL_ARGUMENTS_OFFSET, kwnames));
 }
 
 // The first min(len, k) items of a sorted list, as a tuple.

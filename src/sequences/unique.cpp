@@ -25,7 +25,7 @@ struct UniqueImpl {
         "Exact lists are read by index; values (or keys) are remembered in a native\n"
         "hash set keyed by Python hash, with dictionary equality.";
     static constexpr const char* length_hint_doc =
-        "__length_hint__($self)\n--\n\nUpper bound (PEP 424 allows estimates): every remaining source\n"
+        "Upper bound (PEP 424 allows estimates): every remaining source\n"
         "element could be new. Lets consumers preallocate.";
 
     struct State {
@@ -59,7 +59,7 @@ struct UniqueIntImpl {
         "order of first appearance. The buffer is scanned in place and seen values\n"
         "kept in a native integer set: only the values yielded become Python ints.";
     static constexpr const char* length_hint_doc =
-        "__length_hint__($self)\n--\n\nUpper bound (PEP 424 allows estimates): every remaining element\n"
+        "Upper bound (PEP 424 allows estimates): every remaining element\n"
         "could be new.";
 
     using Sets = std::variant<IntSet<i64>, IntSet<u8>, IntSet<i32>, IntSet<u64>, IntSet<u32>, IntSet<i16>,

@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 #include <type_traits>
 #include <utility>
 
@@ -69,7 +70,8 @@ concept HasLengthHint = requires(typename T::State& s) {
 // `using State` (with `void traverse(Visit&) const` listing every Python
 // object it holds), `static Ref raw_next(State&)` (empty Ref: exhausted; a
 // Python error: throw), and optionally `static Py_ssize_t length_hint(State&)`,
-// `static constexpr const char* length_hint_doc` and
+// `static constexpr const char* length_hint_doc` (what the hint promises; the
+// method's text signature is put in front of it) and
 // `static constexpr const char* doc` (the class docstring).
 template <class Impl>
 class IterClass {
@@ -95,8 +97,9 @@ public:
             "panic in __next__");
     }
 
-    // Writes raw_iternext into the type's next slot (see module execution).
-    static void install_raw_iternext() { type()->tp_iternext = raw_iternext; }
+    // Module execution calls this for each iterator class; the type is made
+    // with raw_iternext in its next slot already, so it only makes the type.
+    static void install_raw_iternext() { type(); }
 
 private:
     struct ClassImpl {
@@ -107,6 +110,7 @@ private:
             return "";
         }();
         using Data = GilRefCell<State>;
+        static constexpr bool clears_itself = true;
         static constexpr unsigned long flags = Py_TPFLAGS_DISALLOW_INSTANTIATION;
 
         static std::vector<PyType_Slot> slots() {
@@ -125,7 +129,10 @@ private:
     using Class = PyClass<ClassImpl>;
 
     static const char* hint_doc() {
-        if constexpr (requires { Impl::length_hint_doc; }) return Impl::length_hint_doc;
+        if constexpr (requires { Impl::length_hint_doc; }) {
+            static const std::string doc = std::string("__length_hint__($self)\n--\n\n") + Impl::length_hint_doc;
+            return doc.c_str();
+        }
         return nullptr;
     }
 

@@ -2,13 +2,19 @@
 // class its type object, allocation, garbage-collector traverse and clear,
 // and a release that goes through the interpreter's trashcan, so that a
 // chain of a million nested objects is released without deep native
-// recursion. A class supplies only its data and the slots of its own.
+// recursion. A class supplies its data and the slots of its own; a class
+// with `call` also gets its vectorcall entry, and a class with a
+// constructor text signature gets its new slot and docstring from that text.
 #pragma once
 
+#include "runtime/classes/method.hpp"
 #include "runtime/core/once.hpp"
 
+#include <array>
 #include <concepts>
 #include <cstddef>
+#include <cstring>
+#include <string_view>
 #include <new>
 #include <optional>
 #include <string>
@@ -68,9 +74,20 @@ template <class T>
 concept Traversable = requires(const T& t, Visit& v) { t.traverse(v); };
 
 template <class Impl>
-concept HasVectorcall = requires(PyObject* self, PyObject* const* args, std::size_t n, PyObject* kw) {
-    { Impl::vectorcall(self, args, n, kw) } -> std::same_as<PyObject*>;
+concept HasCall = requires(typename Impl::Data& d, PyObject* const* args, std::size_t nargsf, PyObject* kw) {
+    { Impl::call(d, args, nargsf, kw) } -> std::same_as<Ref>;
 };
+
+template <class Impl>
+concept HasConstructor = requires(const Bound& b) {
+    { Impl::constructor } -> std::convertible_to<const char*>;
+    { Impl::construct(b) } -> std::same_as<Ref>;
+};
+
+// A class whose data guards itself against the collector (an iterator's
+// cell keeps the state of a running step) has no cleared flag of its own.
+template <class Impl>
+concept ClearsItself = requires { requires Impl::clears_itself; };
 
 template <class Impl>
 concept HasExtraSlots = requires { Impl::slots(); };
@@ -87,6 +104,21 @@ concept HasClassAttrs = requires { Impl::class_attrs(); };
 template <class Impl>
 concept IsGeneric = requires { requires Impl::generic; };
 
+// " while calling a Compose object": the recursion guard's text for class
+// `name`, made at compile time so a call builds no string.
+template <std::size_t N>
+struct CallContext {
+    std::array<char, N + 32> text{};
+    constexpr explicit CallContext(std::string_view name) {
+        constexpr std::string_view vowels = "AEIOUaeiou";
+        std::string_view parts[] = {" while calling a", vowels.find(name[0]) != std::string_view::npos ? "n " : " ",
+                                    name, " object"};
+        std::size_t at = 0;
+        for (std::string_view part : parts)
+            for (char c : part) text[at++] = c;
+    }
+};
+
 // `Impl` provides:
 //   static constexpr const char* name;      the class name
 //   using Data;                             what each object holds; it has
@@ -101,19 +133,36 @@ concept IsGeneric = requires { requires Impl::generic; };
 //   static std::vector<std::pair<const char*, Ref>> class_attrs();
 //       class attributes (such as __match_args__), stored before the type
 //       is handed out
-//   static PyObject* vectorcall(PyObject*, PyObject* const*, size_t, PyObject*);
-//       makes the objects callable through vectorcall (no argument tuple)
+//   static Ref call(Data&, PyObject* const* args, size_t nargsf, PyObject* kwnames);
+//       makes the objects callable through vectorcall (no argument tuple);
+//       the template adds the boundary, the recursion guard named after the
+//       class and the refusal of an object the collector has cleared
+//   static constexpr const char* constructor;  e.g. "Some(value)", or
+//       "__new__(func, *args)" to have the binder's messages say
+//       "<name>.__new__()"; with `static Ref construct(const Bound&)` it is
+//       the new slot, and (with the class name in front) the docstring
 //   static constexpr bool generic = true;
 //       `Cls[T]` gives a generic alias, so annotations evaluated at run
 //       time work as they do for the built-in containers
+//
+// The collector's clear empties the data of an object that may still be
+// reached from a finalizer. Every class sees that the same way: `live_data`
+// is null afterwards; a call then raises Panic "<name> called after being
+// cleared", a value reads its payload as None, an iterator is exhausted
+// (its cell, which guards itself, tells).
 template <class Impl>
 class PyClass {
+    template <int>
+    struct Absent {};
+    static constexpr bool kFlagged = !ClearsItself<Impl>;
+
 public:
     using Data = typename Impl::Data;
 
     struct Object {
         PyObject_HEAD
-        vectorcallfunc vectorcall;
+        [[no_unique_address]] std::conditional_t<HasCall<Impl>, vectorcallfunc, Absent<0>> vectorcall;
+        [[no_unique_address]] std::conditional_t<kFlagged, bool, Absent<1>> live;
         Data data;
     };
 
@@ -122,7 +171,8 @@ public:
         return reinterpret_cast<PyTypeObject*>(cell.get(make_type));
     }
 
-    static bool check(PyObject* o) noexcept { return Py_IS_TYPE(o, peek_type()); }
+    // Exactly this class (the type is made on first use, which can fail).
+    static bool check(PyObject* o) { return Py_IS_TYPE(o, type()); }
 
     // A new object holding `Data(args...)`.
     template <class... A>
@@ -140,16 +190,61 @@ public:
             Py_DECREF(tp);
             throw;
         }
-        obj->vectorcall = nullptr;
-        if constexpr (HasVectorcall<Impl>) obj->vectorcall = Impl::vectorcall;
+        if constexpr (HasCall<Impl>) obj->vectorcall = vectorcall;
+        if constexpr (kFlagged) obj->live = true;
         PyObject_GC_Track(raw);
         return Ref::steal(raw);
     }
 
-    static Data& data(PyObject* self) noexcept { return reinterpret_cast<Object*>(self)->data; }
+    static Data& data(PyObject* self) noexcept { return object(self)->data; }
+
+    // The data, or null once the collector has cleared the object.
+    static Data* live_data(PyObject* self) noexcept
+        requires kFlagged
+    {
+        Object* o = object(self);
+        return o->live ? &o->data : nullptr;
+    }
+
+    // Raises the Panic of a call that finds its object cleared.
+    [[noreturn]] static void called_after_clear() { throw Panic(std::string(Impl::name) + " called after being cleared"); }
 
 private:
-    static PyTypeObject* peek_type() noexcept { return type(); }
+    static Object* object(PyObject* self) noexcept { return reinterpret_cast<Object*>(self); }
+
+    static PyObject* vectorcall(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept {
+        static constexpr CallContext<std::char_traits<char>::length(Impl::name)> context{Impl::name};
+        return boundary([&] {
+            RecursionGuard guard(context.text.data());
+            Data* d = live_data(self);
+            if (d == nullptr) called_after_clear();
+            return Impl::call(*d, args, nargsf, kwnames);
+        });
+    }
+
+    static const Signature& constructor_signature() {
+        // A text named after a method ("__new__(...)") names the class in
+        // the binder's messages as its owner.
+        static const std::string own_name = std::string(Impl::name) + "(";
+        static const Signature sig(Impl::constructor,
+                                   std::string_view(Impl::constructor).starts_with(own_name) ? nullptr : Impl::name);
+        return sig;
+    }
+
+    static PyObject* tp_new(PyTypeObject*, PyObject* args, PyObject* kwargs) noexcept {
+        return construct<&Impl::construct>(constructor_signature(), args, kwargs);
+    }
+
+    static const char* class_doc() {
+        if constexpr (HasDoc<Impl>) {
+            return Impl::doc;
+        } else if constexpr (HasConstructor<Impl>) {
+            static const std::string doc = Impl::name + std::string(std::strchr(Impl::constructor, '(')) + "\n--\n\n";
+            return doc.c_str();
+        } else {
+            return "";
+        }
+    }
 
     static int traverse(PyObject* self, visitproc visit, void* arg) noexcept {
         Visit v(visit, arg);
@@ -159,6 +254,7 @@ private:
     }
 
     static int clear(PyObject* self) noexcept {
+        if constexpr (kFlagged) object(self)->live = false;
         Data& d = data(self);
         if constexpr (requires { d.clear(); }) {
             d.clear();
@@ -184,13 +280,12 @@ private:
         static std::vector<PyType_Slot> slots = [] {
             std::vector<PyType_Slot> s;
             if constexpr (HasExtraSlots<Impl>) s = Impl::slots();
-            const char* doc = "";
-            if constexpr (HasDoc<Impl>) doc = Impl::doc;
-            if (doc != nullptr) s.push_back({Py_tp_doc, const_cast<char*>(doc)});
+            if (const char* doc = class_doc()) s.push_back({Py_tp_doc, const_cast<char*>(doc)});
             s.push_back({Py_tp_traverse, reinterpret_cast<void*>(traverse)});
             s.push_back({Py_tp_clear, reinterpret_cast<void*>(clear)});
             s.push_back({Py_tp_dealloc, reinterpret_cast<void*>(dealloc)});
-            if constexpr (HasVectorcall<Impl>) {
+            if constexpr (HasConstructor<Impl>) s.push_back({Py_tp_new, reinterpret_cast<void*>(tp_new)});
+            if constexpr (HasCall<Impl>) {
                 static PyMemberDef members[] = {
                     {"__vectorcalloffset__", QUORIN_T_PYSSIZET, offsetof(Object, vectorcall), QUORIN_READONLY, nullptr},
                     {nullptr, 0, 0, 0, nullptr},
@@ -203,7 +298,7 @@ private:
         }();
         unsigned long flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC | Py_TPFLAGS_IMMUTABLETYPE;
         if constexpr (HasExtraFlags<Impl>) flags |= Impl::flags;
-        if constexpr (HasVectorcall<Impl>) flags |= Py_TPFLAGS_HAVE_VECTORCALL;
+        if constexpr (HasCall<Impl>) flags |= Py_TPFLAGS_HAVE_VECTORCALL;
         static PyType_Spec layout = {
             qualified.c_str(), static_cast<int>(sizeof(Object)), 0, static_cast<unsigned int>(flags), slots.data(),
         };

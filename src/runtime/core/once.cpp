@@ -4,6 +4,9 @@
 
 namespace quorin {
 
+namespace {
+
+// Imports `module` and reads each dot-separated component of `path` in turn.
 PyObject* cached_attr(OnceCell& cell, const char* module, const char* path) {
     return cell.get([&] {
         Ref obj = Ref::check(PyImport_ImportModule(module));
@@ -19,6 +22,8 @@ PyObject* cached_attr(OnceCell& cell, const char* module, const char* path) {
         return obj;
     });
 }
+
+}  // namespace
 
 Ref module_attr(PyObject* module, PyObject* name) {
     Ref mod = Ref::check(PyImport_Import(module));
@@ -37,6 +42,8 @@ QUORIN_CELL(chain_from_iterable, "itertools", "chain.from_iterable")
 QUORIN_CELL(builtins_map, "builtins", "map")
 QUORIN_CELL(sequence_abc, "collections.abc", "Sequence")
 QUORIN_CELL(signature, "inspect", "signature")
+QUORIN_CELL(signature_class, "inspect", "Signature")
+QUORIN_CELL(parameter_class, "inspect", "Parameter")
 #undef QUORIN_CELL
 }  // namespace cells
 

@@ -24,8 +24,6 @@ public:
         return slow(init);
     }
 
-    PyObject* peek() const noexcept { return value_.load(std::memory_order_acquire); }
-
 private:
     template <class F>
     PyObject* slow(F& init) {
@@ -46,23 +44,23 @@ private:
     std::mutex mutex_;
 };
 
-// A standard-library attribute fetched once per process: imports `module`
-// and reads each dot-separated component of `path` in turn.
-PyObject* cached_attr(OnceCell& cell, const char* module, const char* path);
-
-// The cells shared by the sequence functions.
+// Standard-library names. There are two ways to reach one, by intent:
+// - `cells::<name>()`: fetched once per process and kept (borrowed), for
+//   names the module uses as its own tools;
+// - `module_attr(QUORIN_NAME("heapq"), QUORIN_NAME("merge"))`: imported and
+//   read anew at every call, where a function is meant to use a module
+//   attribute as it stands at the call (one replaced since is seen).
 namespace cells {
-PyObject* islice();
-PyObject* chain();
-PyObject* chain_from_iterable();
-PyObject* builtins_map();
-PyObject* sequence_abc();
-PyObject* signature();
+PyObject* islice();               // itertools.islice
+PyObject* chain();                // itertools.chain
+PyObject* chain_from_iterable();  // itertools.chain.from_iterable
+PyObject* builtins_map();         // builtins.map
+PyObject* sequence_abc();         // collections.abc.Sequence
+PyObject* signature();            // inspect.signature
+PyObject* signature_class();      // inspect.Signature
+PyObject* parameter_class();      // inspect.Parameter
 }  // namespace cells
 
-// An attribute of a standard-library module, imported and read anew at
-// every call (so a replaced module attribute is seen); the names are
-// interned objects made once (see QUORIN_NAME).
 Ref module_attr(PyObject* module, PyObject* name);
 
 }  // namespace quorin
@@ -74,7 +72,3 @@ Ref module_attr(PyObject* module, PyObject* name);
         static ::quorin::OnceCell cell;                                                      \
         return cell.get([] { return ::quorin::Ref::check(PyUnicode_InternFromString(text)); }); \
     }())
-
-namespace quorin {
-
-}  // namespace quorin
