@@ -14,6 +14,7 @@ checked with sys.getrefcount instead) and hypothesis tests (its engine's
 caches grow from run to run).
 """
 
+import array
 import gc
 import sys
 import time
@@ -129,3 +130,19 @@ def deep_chain():
             it = wrap(it)
         del it
     return release
+
+
+class _NoIter(array.array):
+    iterated = 0
+
+    def __iter__(self):
+        type(self).iterated += 1
+        return super().__iter__()
+
+
+@pytest.fixture
+def no_iter():
+    """An integer array type whose iterations are counted (`iterated`, from
+    zero in each test): the integer paths read the buffer and never iterate."""
+    _NoIter.iterated = 0
+    return _NoIter

@@ -4,10 +4,6 @@
 
 namespace quorin {
 
-namespace fn {
-extern const Function count, isdistinct;
-}
-
 // count(seq) as a C++ call (the fluent wrapper's method uses it).
 Ref count(PyObject* seq);
 

@@ -6,10 +6,6 @@
 
 namespace quorin {
 
-namespace fn {
-extern const Function frequencies;
-}
-
 // frequencies(seq) as a C++ call (the fluent wrapper's method uses it).
 Ref frequencies(PyObject* seq);
 

@@ -4,10 +4,6 @@
 
 namespace quorin {
 
-namespace fn {
-extern const Function groupby, countby, reduceby;
-}
-
 // The bodies of the module functions, for the fluent wrapper's methods.
 Ref groupby(PyObject* key, PyObject* seq);
 Ref countby(PyObject* key, PyObject* seq);

@@ -1,7 +1,6 @@
 // Walking several inputs side by side: diff yields the rows where they
 // differ; join is a hash join of two inputs with optional outer rows.
-#include "joining.hpp"
-
+#include "runtime/classes/function.hpp"
 #include "runtime/core/iteration.hpp"
 #include "runtime/classes/native_iter.hpp"
 #include "runtime/core/once.hpp"

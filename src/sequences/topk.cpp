@@ -2,8 +2,7 @@
 // thread for large ones), a bounded heap of references while every value is
 // plain, and the interpreter's stable list sort for everything else, so ties
 // keep their input order.
-#include "topk.hpp"
-
+#include "runtime/classes/function.hpp"
 #include "runtime/buffers/int_buffer.hpp"
 #include "runtime/buffers/worker_pool.hpp"
 #include "runtime/core/iteration.hpp"
@@ -382,13 +381,14 @@ Ref topk_keyed(std::uint64_t k, PyObject* seq, PyObject* key) {
     return sorted_head(decorated.get(), k, true);
 }
 
-}  // namespace
-
+// `key` null or None means no key.
 Ref topk(std::uint64_t k, PyObject* seq, PyObject* key) {
     if (key != nullptr && key != Py_None) return topk_keyed(k, seq, key);
     if (Ref ints = topk_int(k, seq)) return ints;
     return topk_objects(k, seq);
 }
+
+}  // namespace
 
 namespace fn {
 

@@ -39,17 +39,6 @@ def same(got, expected):
     assert all(type(c) is int for c in got.values())
 
 
-class NoIter(array.array):
-    """An integer array whose iteration is recorded: the integer path reads
-    the buffer and never iterates."""
-
-    iterated = 0
-
-    def __iter__(self):
-        type(self).iterated += 1
-        return super().__iter__()
-
-
 # -- object path ---------------------------------------------------------------
 
 @pytest.mark.parametrize("seq, expected", [
@@ -238,26 +227,24 @@ def test_many_keys_with_one_hash():
 
 @pytest.mark.parametrize("code", INT_CODES)
 @pytest.mark.parametrize("size", [0, 1, 1000, PARALLEL + 3])
-def test_integer_buffer_matches_object_path(code, size):
-    NoIter.iterated = 0
+def test_integer_buffer_matches_object_path(code, size, no_iter):
     lo, hi = LIMITS[code]
     pattern = [hi, lo, 0, hi, 1, lo + 1, hi - 1, 1, 0, 0] if lo else [hi, 0, 1, hi - 1, hi, 1, 2, 0]
     values = (pattern * (size // len(pattern) + 1))[:size]
-    buf = NoIter(code, values)
+    buf = no_iter(code, values)
     got = q.frequencies(buf)
     same(got, oracle(values))
     # Read through the buffer, not iterated (an empty array's memory may be
     # misaligned static storage, which is fine either way).
-    assert NoIter.iterated == 0 or size == 0
+    assert no_iter.iterated == 0 or size == 0
     same(got, q.frequencies(buf.tolist()))
 
 
 @pytest.mark.parametrize("code", "fd")
-def test_float_arrays_take_the_object_path(code):
-    NoIter.iterated = 0
-    buf = NoIter(code, [1.5, 2.0, 1.5])
+def test_float_arrays_take_the_object_path(code, no_iter):
+    buf = no_iter(code, [1.5, 2.0, 1.5])
     assert list(q.frequencies(buf).items()) == [(1.5, 2), (2.0, 1)]
-    assert NoIter.iterated == 1
+    assert no_iter.iterated == 1
 
 
 @pytest.mark.parametrize("make, expected", [

@@ -31,17 +31,6 @@ def exact(got, expected):
     assert [type(x) for x in got] == [type(x) for x in expected]
 
 
-class NoIter(array.array):
-    """An integer array whose iteration is recorded: the integer path reads
-    the buffer and never iterates."""
-
-    iterated = 0
-
-    def __iter__(self):
-        type(self).iterated += 1
-        return super().__iter__()
-
-
 # -- object paths --------------------------------------------------------------
 
 @pytest.mark.parametrize("k, seq, expected", [
@@ -231,27 +220,25 @@ def test_not_iterable():
 @pytest.mark.parametrize("code", INT_CODES)
 @pytest.mark.parametrize("size", [0, 1, 9, 1000, PARALLEL + 5])
 @pytest.mark.parametrize("k", [0, 1, 3, 7, 10, 1001])
-def test_integer_buffer_matches_object_path(code, size, k):
-    NoIter.iterated = 0
+def test_integer_buffer_matches_object_path(code, size, k, no_iter):
     lo, hi = LIMITS[code]
     rng = random.Random(size * 31 + k)
     pool = [lo, hi, 0, 1, hi - 1, lo + 1] + [rng.randint(lo, hi) for _ in range(20)]
     values = [pool[rng.randrange(len(pool))] for _ in range(size)] if size < 5000 else \
         (pool * (size // len(pool) + 1))[:size]
-    buf = NoIter(code, values)
+    buf = no_iter(code, values)
     got = q.topk(k, buf)
     # Read through the buffer, not iterated (an empty array's memory may be
     # misaligned static storage, which is fine either way).
-    assert NoIter.iterated == 0 or size == 0
+    assert no_iter.iterated == 0 or size == 0
     exact(got, expected_top(k, values))
     exact(got, q.topk(k, buf.tolist()))
 
 
 @pytest.mark.parametrize("code", "fd")
-def test_float_arrays_take_the_object_path(code):
-    NoIter.iterated = 0
-    assert q.topk(2, NoIter(code, [1.5, 3.0, 2.5])) == (3.0, 2.5)
-    assert NoIter.iterated == 1
+def test_float_arrays_take_the_object_path(code, no_iter):
+    assert q.topk(2, no_iter(code, [1.5, 3.0, 2.5])) == (3.0, 2.5)
+    assert no_iter.iterated == 1
 
 
 @pytest.mark.parametrize("seq, k, expected", [

@@ -40,8 +40,10 @@ struct Function {
 }  // namespace quorin
 
 // Defines the Function `ident` with text signature `text`; the braces that
-// follow are its body, which sees the bound arguments as `a`.
+// follow are its body, which sees the bound arguments as `a`. The object has
+// external linkage, so the export table can name it without a header.
 #define QUORIN_FUNCTION(ident, text)                                                                  \
+    extern const ::quorin::Function ident;                                                           \
     static ::quorin::Ref ident##_body(const ::quorin::Bound& a);                                     \
     const ::quorin::Function ident(                                                                  \
         text, static_cast<::quorin::FastEntry>(                                                      \
@@ -53,6 +55,7 @@ struct Function {
 // The same with the classic convention (positional tuple, keyword dict), for
 // the functions that forward arbitrary keywords.
 #define QUORIN_FUNCTION_CLASSIC(ident, text)                                                      \
+    extern const ::quorin::Function ident;                                                       \
     static ::quorin::Ref ident##_body(const ::quorin::Bound& a);                                 \
     const ::quorin::Function ident(                                                              \
         text, static_cast<::quorin::ClassicEntry>([](PyObject*, PyObject* args, PyObject* kw) -> PyObject* { \
