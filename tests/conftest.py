@@ -16,11 +16,15 @@ caches grow from run to run).
 
 import array
 import gc
+import pathlib
 import sys
 import time
 import weakref
 
 import pytest
+
+# Shared test helpers (tests/helpers.py) are imported by name.
+sys.path.insert(0, str(pathlib.Path(__file__).parent))
 
 # Processor seconds of one run above which a case counts as large-data.
 SLOW = 0.25
@@ -142,7 +146,7 @@ class _NoIter(array.array):
 
 @pytest.fixture
 def no_iter():
-    """An integer array type whose iterations are counted (`iterated`, from
-    zero in each test): the integer paths read the buffer and never iterate."""
-    _NoIter.iterated = 0
+    """An integer array type whose iterations are counted (`iterated`, which
+    a test resets: the leak check runs its body again): the integer paths
+    read the buffer and never iterate."""
     return _NoIter
