@@ -14,12 +14,17 @@ checked with sys.getrefcount instead) and hypothesis tests (its engine's
 caches grow from run to run).
 """
 
+import array
 import gc
+import pathlib
 import sys
 import time
 import weakref
 
 import pytest
+
+# Shared test helpers (tests/helpers.py) are imported by name.
+sys.path.insert(0, str(pathlib.Path(__file__).parent))
 
 # Processor seconds of one run above which a case counts as large-data.
 SLOW = 0.25
@@ -129,3 +134,19 @@ def deep_chain():
             it = wrap(it)
         del it
     return release
+
+
+class _NoIter(array.array):
+    iterated = 0
+
+    def __iter__(self):
+        type(self).iterated += 1
+        return super().__iter__()
+
+
+@pytest.fixture
+def no_iter():
+    """An integer array type whose iterations are counted (`iterated`, which
+    a test resets: the leak check runs its body again): the integer paths
+    read the buffer and never iterate."""
+    return _NoIter

@@ -1,8 +1,7 @@
 // Combining whole mappings and editing one key: every result is a new
 // mapping; the inputs are only read.
-#include "merging.hpp"
-
 #include "items.hpp"
+#include "runtime/classes/function.hpp"
 
 #include <string>
 

@@ -1,7 +1,6 @@
 // Reading and editing along a path of keys into nested mappings.
-#include "paths.hpp"
-
 #include "items.hpp"
+#include "runtime/classes/function.hpp"
 #include "runtime/core/once.hpp"
 
 #include <cstring>

@@ -1,9 +1,8 @@
 // Mapping and filtering the items of one mapping: one skeleton, six steps
 // that differ in what the user's callable is given and how its result is
 // used.
-#include "transform.hpp"
-
 #include "items.hpp"
+#include "runtime/classes/function.hpp"
 
 #include <string>
 

@@ -1,124 +1,122 @@
-// The export table: the order of registration is the order of `__all__`.
+// The export table: every name of the module, in the order of `__all__`
+// (the stub, the documentation's list and the tests are checked against it).
+// FUNCTION(name) is a module function defined with QUORIN_FUNCTION in its
+// family's .cpp; CLASS(type) a class; VALUE(name, object) any other object.
 #include "functions/application.hpp"
 #include "functions/composition.hpp"
 #include "functions/curry.hpp"
 #include "functions/excepts.hpp"
 #include "functions/memoize.hpp"
 #include "iter/iter.hpp"
-#include "mappings/merging.hpp"
-#include "mappings/paths.hpp"
-#include "mappings/transform.hpp"
 #include "option/accessors.hpp"
 #include "option/values.hpp"
-#include "sequences/access.hpp"
-#include "sequences/chaining.hpp"
-#include "sequences/distinct.hpp"
-#include "sequences/frequencies.hpp"
-#include "sequences/grouping.hpp"
-#include "sequences/joining.hpp"
-#include "sequences/merging.hpp"
-#include "sequences/partitioning.hpp"
 #include "sequences/interpose.hpp"
 #include "sequences/pluck.hpp"
 #include "sequences/sliding_window.hpp"
-#include "sequences/slicing.hpp"
-#include "sequences/topk.hpp"
 #include "sequences/unique.hpp"
 #include "runtime/classes/native_iter.hpp"
 #include "registry.hpp"
 
+#define QUORIN_EXPORTS(FUNCTION, CLASS, VALUE) \
+    CLASS(some_type()) \
+    CLASS(nothing_type()) \
+    CLASS(option_type()) \
+    CLASS(ok_type()) \
+    CLASS(err_type()) \
+    CLASS(result_type()) \
+    VALUE(Nothing, nothing()) \
+    FUNCTION(first_opt) \
+    FUNCTION(last_opt) \
+    FUNCTION(nth_opt) \
+    FUNCTION(get_opt) \
+    FUNCTION(get_in_opt) \
+    FUNCTION(peek_opt) \
+    CLASS(NativeIter::type()) \
+    FUNCTION(count) \
+    FUNCTION(first) \
+    FUNCTION(second) \
+    FUNCTION(last) \
+    FUNCTION(nth) \
+    FUNCTION(get) \
+    FUNCTION(isdistinct) \
+    FUNCTION(frequencies) \
+    FUNCTION(topk) \
+    FUNCTION(peek) \
+    FUNCTION(take) \
+    FUNCTION(drop) \
+    FUNCTION(take_nth) \
+    FUNCTION(tail) \
+    FUNCTION(cons) \
+    FUNCTION(concat) \
+    FUNCTION(concatv) \
+    FUNCTION(interpose) \
+    FUNCTION(interleave) \
+    FUNCTION(sliding_window) \
+    FUNCTION(partition) \
+    FUNCTION(partition_all) \
+    FUNCTION(merge_sorted) \
+    FUNCTION(diff) \
+    FUNCTION(groupby) \
+    FUNCTION(countby) \
+    FUNCTION(reduceby) \
+    FUNCTION(mapcat) \
+    FUNCTION(pluck) \
+    FUNCTION(remove) \
+    FUNCTION(accumulate) \
+    FUNCTION(iterate) \
+    FUNCTION(unique) \
+    FUNCTION(join) \
+    CLASS(curry_type()) \
+    FUNCTION(identity) \
+    FUNCTION(apply) \
+    FUNCTION(pipe) \
+    FUNCTION(do_) \
+    FUNCTION(compose) \
+    FUNCTION(compose_left) \
+    FUNCTION(complement) \
+    FUNCTION(juxt) \
+    FUNCTION(excepts) \
+    FUNCTION(memoize) \
+    FUNCTION(thread_first) \
+    FUNCTION(thread_last) \
+    VALUE(flip, flip_curry()) \
+    FUNCTION(merge) \
+    FUNCTION(merge_with) \
+    FUNCTION(assoc) \
+    FUNCTION(dissoc) \
+    FUNCTION(assoc_in) \
+    FUNCTION(update_in) \
+    FUNCTION(get_in) \
+    FUNCTION(keymap) \
+    FUNCTION(valmap) \
+    FUNCTION(itemmap) \
+    FUNCTION(keyfilter) \
+    FUNCTION(valfilter) \
+    FUNCTION(itemfilter) \
+    CLASS(iter_type())
+
 namespace quorin {
 
+namespace fn {
+#define QUORIN_DECLARE_FUNCTION(name) extern const Function name;
+#define QUORIN_IGNORE(...)
+QUORIN_EXPORTS(QUORIN_DECLARE_FUNCTION, QUORIN_IGNORE, QUORIN_IGNORE)
+}  // namespace fn
+
 void register_all(PyObject* m) {
-    add_type(m, some_type());
-    add_type(m, nothing_type());
-    add_type(m, option_type());
-    add_type(m, ok_type());
-    add_type(m, err_type());
-    add_type(m, result_type());
-    add(m, "Nothing", nothing());
-    add_function(m, fn::first_opt);
-    add_function(m, fn::last_opt);
-    add_function(m, fn::nth_opt);
-    add_function(m, fn::get_opt);
-    add_function(m, fn::get_in_opt);
-    add_function(m, fn::peek_opt);
+#define QUORIN_ADD_FUNCTION(name) add_function(m, fn::name);
+#define QUORIN_ADD_CLASS(type) add_type(m, type);
+#define QUORIN_ADD_VALUE(name, object) add(m, #name, object);
+    QUORIN_EXPORTS(QUORIN_ADD_FUNCTION, QUORIN_ADD_CLASS, QUORIN_ADD_VALUE)
 
-    add_type(m, NativeIter::type());
+    // The iterator classes that are not module attributes are made now
+    // rather than at their first use; their next slot is the raw routine
+    // from the class template on.
     NativeIter::install_raw_iternext();
-
-    add_function(m, fn::count);
-    add_function(m, fn::first);
-    add_function(m, fn::second);
-    add_function(m, fn::last);
-    add_function(m, fn::nth);
-    add_function(m, fn::get);
-    add_function(m, fn::isdistinct);
-    add_function(m, fn::frequencies);
-    add_function(m, fn::topk);
-    add_function(m, fn::peek);
-    add_function(m, fn::take);
-    add_function(m, fn::drop);
-    add_function(m, fn::take_nth);
-    add_function(m, fn::tail);
-    add_function(m, fn::cons);
-    add_function(m, fn::concat);
-    add_function(m, fn::concatv);
-    add_function(m, fn::interpose);
-    add_function(m, fn::interleave);
-    add_function(m, fn::sliding_window);
-    add_function(m, fn::partition);
-    add_function(m, fn::partition_all);
-    add_function(m, fn::merge_sorted);
-    add_function(m, fn::diff);
-    add_function(m, fn::groupby);
-    add_function(m, fn::countby);
-    add_function(m, fn::reduceby);
-    add_function(m, fn::mapcat);
-    add_function(m, fn::pluck);
-    add_function(m, fn::remove);
-    add_function(m, fn::accumulate);
-    add_function(m, fn::iterate);
-    add_function(m, fn::unique);
-    add_function(m, fn::join);
-
-    // The dedicated iterator classes are created here (not module
-    // attributes); their next slots become the raw routines.
     install_interpose_iternext();
     install_sliding_window_iternext();
     install_unique_iternext();
     install_pluck_iternext();
-
-    add_type(m, curry_type());
-    add_function(m, fn::identity);
-    add_function(m, fn::apply);
-    add_function(m, fn::pipe);
-    add_function(m, fn::do_);
-    add_function(m, fn::compose);
-    add_function(m, fn::compose_left);
-    add_function(m, fn::complement);
-    add_function(m, fn::juxt);
-    add_function(m, fn::excepts);
-    add_function(m, fn::memoize);
-    add_function(m, fn::thread_first);
-    add_function(m, fn::thread_last);
-    add(m, "flip", flip_curry());
-
-    add_function(m, fn::merge);
-    add_function(m, fn::merge_with);
-    add_function(m, fn::assoc);
-    add_function(m, fn::dissoc);
-    add_function(m, fn::assoc_in);
-    add_function(m, fn::update_in);
-    add_function(m, fn::get_in);
-    add_function(m, fn::keymap);
-    add_function(m, fn::valmap);
-    add_function(m, fn::itemmap);
-    add_function(m, fn::keyfilter);
-    add_function(m, fn::valfilter);
-    add_function(m, fn::itemfilter);
-
-    add_type(m, iter_type());
 }
 
 }  // namespace quorin

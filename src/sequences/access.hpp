@@ -4,10 +4,6 @@
 
 namespace quorin {
 
-namespace fn {
-extern const Function first, second, nth, last, get, peek;
-}
-
 // get(ind, coll[, dflt]) as a C++ call (`dflt` null: no default): coll[ind],
 // or a tuple of coll[i] for each i of a list `ind`; a lookup error becomes
 // `dflt` when there is one.

@@ -4,10 +4,6 @@
 
 namespace quorin {
 
-namespace fn {
-extern const Function cons, concat, concatv, mapcat, remove, iterate, accumulate, interleave;
-}
-
 // Shared with the fluent wrapper's flat_map and accumulate methods.
 Ref mapcat(PyObject* func, PyObject* seqs);
 Ref accumulate(PyObject* binop, PyObject* seq, PyObject* const* rest, Py_ssize_t nrest);

@@ -4,7 +4,7 @@
 
 #include "runtime/buffers/int_buffer.hpp"
 #include "runtime/core/iteration.hpp"
-#include "runtime/tables/key_index.hpp"
+#include "runtime/tables/py_hash.hpp"
 #include "runtime/core/once.hpp"
 #include "runtime/tables/py_seen.hpp"
 
@@ -99,14 +99,6 @@ bool distinct_objects(PyObject* seq) {
 }
 
 }  // namespace
-
-bool all_equal(PyObject* const* values, std::size_t n) {
-    for (std::size_t i = 1; i < n; ++i) {
-        Ref eq = Ref::check(PyObject_RichCompare(values[0], values[i], Py_EQ));
-        if (!truthy(eq.get())) return false;
-    }
-    return true;
-}
 
 namespace fn {
 

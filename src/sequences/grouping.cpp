@@ -4,7 +4,8 @@
 #include "grouping.hpp"
 
 #include "runtime/core/iteration.hpp"
-#include "runtime/tables/key_index.hpp"
+#include "runtime/tables/key.hpp"
+#include "runtime/tables/tally.hpp"
 
 #include <cstdint>
 #include <utility>
@@ -12,31 +13,6 @@
 namespace quorin {
 
 namespace {
-
-Ref item_at(PyObject* element, PyObject* index) { return Ref::check(PyObject_GetItem(element, index)); }
-
-// element[i] for each i of the list `indices`, as a tuple.
-Ref select_items(PyObject* indices, PyObject* element) {
-    const Py_ssize_t planned = PyList_GET_SIZE(indices);
-    Ref out = Ref::check(PyTuple_New(planned));
-    Py_ssize_t filled = 0;
-    // An item access may run code that shrinks the list: stop at its end.
-    for (; filled < planned && filled < PyList_GET_SIZE(indices); ++filled) {
-        Ref index = Ref::borrow(PyList_GET_ITEM(indices, filled));
-        PyTuple_SET_ITEM(out.get(), filled, item_at(element, index.get()).release());
-    }
-    if (filled == planned) return out;
-    return Ref::check(PyTuple_GetSlice(out.get(), 0, filled));
-}
-
-// The key of one element, with callability decided once by the caller.
-Ref key_of(PyObject* key, bool callable, PyObject* element) {
-    if (callable) {
-        PyObject* args[2] = {nullptr, element};
-        return Ref::check(PyObject_Vectorcall(key, args + 1, 1 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
-    }
-    return apply_key(key, element);
-}
 
 // Calls `visit(item)` (an owned Ref) for each element of `seq`: an exact
 // list by index while the index is below its current length (the key
@@ -63,12 +39,6 @@ void for_each_element(PyObject* seq, Visit&& visit) {
 
 }  // namespace
 
-Ref apply_key(PyObject* key, PyObject* element) {
-    if (PyCallable_Check(key)) return call1(key, element);
-    if (PyList_Check(key)) return select_items(key, element);
-    return item_at(element, key);
-}
-
 Ref groupby(PyObject* key, PyObject* seq) {
     // Each group is a list from its first element on, filled by append in
     // input order: no second pass over the elements and no copy of them
@@ -76,7 +46,7 @@ Ref groupby(PyObject* key, PyObject* seq) {
     const bool callable = PyCallable_Check(key);
     KeyTally<TallyGroup> tally(known_length(seq));
     for_each_element(seq, [&](Ref item) {
-        Ref k = key_of(key, callable, item.get());
+        Ref k = apply_key(key, callable, item.get());
         tally.add(k.get(), item.get());
     });
     return std::move(tally).finish();
@@ -86,7 +56,7 @@ Ref countby(PyObject* key, PyObject* seq) {
     const bool callable = PyCallable_Check(key);
     KeyTally<TallyCount> tally(known_length(seq));
     for_each_element(seq, [&](Ref item) {
-        Ref k = key_of(key, callable, item.get());
+        Ref k = apply_key(key, callable, item.get());
         item.reset();
         tally.add(k.get());
     });

@@ -4,10 +4,6 @@
 
 namespace quorin {
 
-namespace fn {
-extern const Function interpose;
-}
-
 // An interposing iterator that reads nothing at the call: the first element
 // is read by the first `next` and yielded without a separator (the fluent
 // wrapper's interpose).

@@ -1,13 +1,12 @@
 // Walking several inputs side by side: diff yields the rows where they
 // differ; join is a hash join of two inputs with optional outer rows.
-#include "joining.hpp"
-
+#include "runtime/classes/function.hpp"
 #include "runtime/core/iteration.hpp"
 #include "runtime/classes/native_iter.hpp"
 #include "runtime/core/once.hpp"
-#include "distinct.hpp"
-#include "grouping.hpp"
+#include "runtime/tables/key.hpp"
 
+#include <cstddef>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -15,6 +14,20 @@
 namespace quorin {
 
 namespace {
+
+// Whether values[0] == values[i] is truthy for every i (rich comparison, the
+// first value on the left, no identity shortcut, so a NaN is not equal even
+// to itself). The n >= 1 references are borrowed: the caller keeps them
+// alive for the call. Comparison errors propagate.
+bool all_equal(PyObject* const* values, std::size_t n);
+
+bool all_equal(PyObject* const* values, std::size_t n) {
+    for (std::size_t i = 1; i < n; ++i) {
+        Ref eq = Ref::check(PyObject_RichCompare(values[0], values[i], Py_EQ));
+        if (!truthy(eq.get())) return false;
+    }
+    return true;
+}
 
 // Moves the references of `items` into a new tuple, leaving `items` empty
 // references.

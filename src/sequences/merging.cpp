@@ -1,7 +1,6 @@
 // Lazy merge of sorted inputs. The comparisons are the standard heap merge's
 // own; the result only forwards its iterator.
-#include "merging.hpp"
-
+#include "runtime/classes/function.hpp"
 #include "runtime/core/iteration.hpp"
 #include "runtime/classes/native_iter.hpp"
 #include "runtime/core/once.hpp"

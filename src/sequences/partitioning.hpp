@@ -6,10 +6,6 @@
 
 namespace quorin {
 
-namespace fn {
-extern const Function partition, partition_all;
-}
-
 // Tuples of `n` items of `seq`, the last one shorter; the count is already
 // converted (the fluent wrapper's partition_all). With n == 0 the result
 // yields nothing, but `seq` must still be iterable.

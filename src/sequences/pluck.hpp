@@ -4,10 +4,6 @@
 
 namespace quorin {
 
-namespace fn {
-extern const Function pluck;
-}
-
 // pluck(ind, seqs) with no default, as a C++ call.
 Ref pluck(PyObject* ind, PyObject* seqs);
 

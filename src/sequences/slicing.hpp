@@ -4,10 +4,6 @@
 
 namespace quorin {
 
-namespace fn {
-extern const Function take, drop, take_nth, tail;
-}
-
 // The last `n` elements of `seq`: its own slice where it takes one, else a
 // tuple gathered by iteration.
 Ref tail(std::size_t n, PyObject* seq);

@@ -6,10 +6,6 @@
 
 namespace quorin {
 
-namespace fn {
-extern const Function sliding_window;
-}
-
 // sliding_window once `n` is converted: n == 0 gives the empty iterator
 // (seq not examined); otherwise the source is built and n - 1 elements are
 // read ahead now, so errors of the first elements surface at the call.

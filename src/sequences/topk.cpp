@@ -1,12 +1,13 @@
-// topk: a bounded native heap for integer buffers; the interpreter's stable
-// list sort for everything else, so ties keep their input order.
-#include "topk.hpp"
-
+// topk: a bounded native heap for integer buffers (one chunk per pool
+// thread for large ones), a bounded heap of references while every value is
+// plain, and the interpreter's stable list sort for everything else, so ties
+// keep their input order.
+#include "runtime/classes/function.hpp"
 #include "runtime/buffers/int_buffer.hpp"
+#include "runtime/buffers/worker_pool.hpp"
 #include "runtime/core/iteration.hpp"
-#include "runtime/tables/key_index.hpp"
 #include "runtime/core/once.hpp"
-#include "grouping.hpp"
+#include "runtime/tables/key.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -14,16 +15,121 @@
 #include <optional>
 #include <span>
 #include <type_traits>
+#include <utility>
+#include <vector>
 
 namespace quorin {
 
 namespace {
 
+// A binary min-heap under `less` in a vector (the root is the least), for
+// keeping the k best of a stream: grow it with heap_push, then let a better
+// value take the root's place with heap_replace_root.
+template <class T, class Less>
+void heap_push(std::vector<T>& heap, T v, Less less) {
+    std::size_t pos = heap.size();
+    heap.emplace_back();
+    while (pos > 0) {
+        const std::size_t parent = (pos - 1) / 2;
+        if (!less(v, heap[parent])) break;
+        heap[pos] = std::move(heap[parent]);
+        pos = parent;
+    }
+    heap[pos] = std::move(v);
+}
+
+template <class T, class Less>
+void heap_replace_root(std::vector<T>& heap, T v, Less less) {
+    T* h = heap.data();
+    const std::size_t len = heap.size();
+    std::size_t pos = 0;
+    for (;;) {
+        const std::size_t left = 2 * pos + 1;
+        if (left >= len) break;
+        std::size_t child = left;
+        if (left + 1 < len && !less(h[left], h[left + 1])) child = left + 1;  // the right one on a tie
+        if (!less(h[child], v)) break;
+        h[pos] = std::move(h[child]);
+        pos = child;
+    }
+    h[pos] = std::move(v);
+}
+
+// Once a heap is full almost every value is no larger than its root, so
+// k_largest tests a block of values at once: a branch-free scan that the
+// compiler can vectorise (with AVX2 where the processor has it, chosen at
+// load time).
+inline constexpr std::size_t kTopBlock = 64;
+
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define QUORIN_TOPK_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define QUORIN_TOPK_CLONES
+#endif
+
+// Whether any of the kTopBlock values at `p` is larger than `root`.
+template <IntElement T>
+QUORIN_TOPK_CLONES bool any_above(const T* p, T root) noexcept {
+    bool any = false;
+    for (std::size_t j = 0; j < kTopBlock; ++j) any |= p[j] > root;
+    return any;
+}
+
+// The k largest of `values` as a binary min-heap (unordered contents): its
+// root is the smallest value kept, and a value no larger than the root is
+// passed over.
+template <IntElement T>
+std::vector<T> k_largest(const T* values, std::size_t n, std::uint64_t k) {
+    const std::size_t cap = static_cast<std::size_t>(std::min<std::uint64_t>(n, k));
+    std::vector<T> heap;
+    heap.reserve(cap);
+    if (cap == 0) return heap;
+    constexpr auto less = [](T a, T b) { return a < b; };
+    std::size_t i = 0;
+    for (; i < n && heap.size() < cap; ++i) heap_push(heap, values[i], less);
+    T root = heap[0];
+    while (i < n) {
+        if (n - i >= kTopBlock && !any_above(values + i, root)) {
+            i += kTopBlock;  // nothing here would enter the heap
+            continue;
+        }
+        for (const std::size_t end = std::min(n, i + kTopBlock); i < end; ++i) {
+            if (root < values[i]) {
+                heap_replace_root(heap, values[i], less);
+                root = heap[0];
+            }
+        }
+    }
+    return heap;
+}
+
+// The parallel driver: one chunk per pool thread for large buffers, each
+// keeping its own k largest; the candidates (in chunk order) are reduced to
+// the k largest overall. The kept multiset is the same for any thread count.
+template <IntElement T>
+std::vector<T> k_largest_dispatch(const T* values, std::size_t n, std::uint64_t k) {
+    if (k == 0 || n < kParallelThreshold) return k_largest(values, n, k);
+    WorkerPool& workers = pool();
+    const std::size_t chunk = workers.chunk_length(n);
+    const std::size_t nchunks = ceil_div(n, chunk);
+    std::vector<std::vector<T>> parts = workers.map_chunks<std::vector<T>>(nchunks, [&](std::size_t i) {
+        const std::size_t start = i * chunk;
+        return k_largest(values + start, std::min(chunk, n - start), k);
+    });
+    std::size_t total = 0;
+    for (const auto& p : parts) total += p.size();
+    std::vector<T> candidates;
+    candidates.reserve(total);
+    for (const auto& p : parts) candidates.insert(candidates.end(), p.begin(), p.end());
+    parts.clear();
+    return k_largest(candidates.data(), candidates.size(), k);
+}
+
 template <IntElement T>
 Ref ints_to_tuple(const std::vector<T>& values) {
     Ref out = Ref::check(PyTuple_New(static_cast<Py_ssize_t>(values.size())));
     for (std::size_t i = 0; i < values.size(); ++i) {
-        PyTuple_SET_ITEM(out.get(), static_cast<Py_ssize_t>(i), counting::py_from(values[i]).release());
+        PyTuple_SET_ITEM(out.get(), static_cast<Py_ssize_t>(i), py_from(values[i]).release());
     }
     return out;
 }
@@ -34,7 +140,7 @@ Ref topk_int(std::uint64_t k, PyObject* seq) {
     std::optional<IntBuf> buf = usable_int_buffer(seq);
     if (!buf) return {};
     return buf->visit([k](auto values) {
-        auto kept = counting::k_largest_dispatch(values.data(), values.size(), k);
+        auto kept = k_largest_dispatch(values.data(), values.size(), k);
         // Equal integers are indistinguishable: an unstable sort will do.
         std::sort(kept.begin(), kept.end(), std::greater<>());
         return ints_to_tuple(kept);
@@ -110,17 +216,9 @@ public:
     // offered before.
     void offer(PyObject* v, std::size_t pos) {
         if (heap_.size() < cap_) {
-            heap_.push_back(Kept{Ref::borrow(v), pos});
-            std::size_t at = heap_.size() - 1;
-            while (at > 0) {
-                const std::size_t parent = (at - 1) / 2;
-                if (!worse(heap_[at], heap_[parent])) break;
-                std::swap(heap_[at], heap_[parent]);
-                at = parent;
-            }
+            heap_push(heap_, Kept{Ref::borrow(v), pos}, worse);
         } else if (!heap_.empty() && plain_less(heap_[0].value.get(), v)) {
-            heap_[0] = Kept{Ref::borrow(v), pos};  // drops a plain value: no user code runs
-            sift_down();
+            heap_replace_root(heap_, Kept{Ref::borrow(v), pos}, worse);  // drops a plain value: no user code runs
         }
     }
 
@@ -142,20 +240,6 @@ private:
     static bool worse(const Kept& a, const Kept& b) {
         if (plain_less(a.value.get(), b.value.get())) return true;
         return a.pos > b.pos && !plain_less(b.value.get(), a.value.get());
-    }
-
-    void sift_down() {
-        const std::size_t len = heap_.size();
-        std::size_t at = 0;
-        for (;;) {
-            const std::size_t left = 2 * at + 1;
-            if (left >= len) break;
-            std::size_t child = left;
-            if (left + 1 < len && worse(heap_[left + 1], heap_[left])) child = left + 1;
-            if (!worse(heap_[child], heap_[at])) break;
-            std::swap(heap_[at], heap_[child]);
-            at = child;
-        }
     }
 
     std::uint64_t cap_;
@@ -293,13 +377,14 @@ Ref topk_keyed(std::uint64_t k, PyObject* seq, PyObject* key) {
     return sorted_head(decorated.get(), k, true);
 }
 
-}  // namespace
-
+// `key` null or None means no key.
 Ref topk(std::uint64_t k, PyObject* seq, PyObject* key) {
     if (key != nullptr && key != Py_None) return topk_keyed(k, seq, key);
     if (Ref ints = topk_int(k, seq)) return ints;
     return topk_objects(k, seq);
 }
+
+}  // namespace
 
 namespace fn {
 

@@ -8,7 +8,6 @@
 #include "runtime/classes/native_iter.hpp"
 #include "runtime/tables/py_seen.hpp"
 #include "runtime/buffers/py_source.hpp"
-#include "frequencies.hpp"
 
 #include <optional>
 #include <span>
@@ -90,7 +89,7 @@ struct UniqueIntImpl {
             auto& seen = std::get<IntSet<typename decltype(values)::value_type>>(s.seen);
             while (s.pos < values.size()) {
                 const auto v = values[s.pos++];
-                if (seen.insert(v)) return counting::py_from(v);
+                if (seen.insert(v)) return py_from(v);
             }
             return {};
         });

@@ -4,10 +4,6 @@
 
 namespace quorin {
 
-namespace fn {
-extern const Function unique;
-}
-
 // unique(seq, key) as a C++ call; `key` may be Py_None (no key).
 Ref unique(PyObject* seq, PyObject* key);
 

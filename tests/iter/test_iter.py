@@ -9,6 +9,8 @@ import pytest
 
 from quorin._quorin import Iter, Nothing, Some
 
+from helpers import box_is_freed
+
 
 @pytest.mark.parametrize("call, expected", [
     (lambda: Iter(range(10)).map(lambda x: x * x).filter(lambda x: x % 2).take(2).collect(), [1, 9]),
@@ -125,12 +127,7 @@ def test_chain_keeps_pipeline_alive():
 
 
 def test_cycle_is_collected():
-    box = [set()]
-    ref = weakref.ref(box[0])
-    box.append(Iter(box))
-    del box
-    gc.collect()
-    assert ref() is None
+    assert box_is_freed(Iter, set)
 
 
 @pytest.mark.no_refleak

@@ -1,35 +1,52 @@
+import ast
 import inspect
+import pathlib
+import re
 
 import pytest
 
 import quorin
 from quorin import _quorin as q
 
-# The full registration order of the module's names.
-ORDER = [
-    "Some", "NothingType", "Option", "Ok", "Err", "Result", "Nothing",
-    "first_opt", "last_opt", "nth_opt", "get_opt", "get_in_opt", "peek_opt",
-    "NativeIter",
-    "count", "first", "second", "last", "nth", "get", "isdistinct", "frequencies", "topk", "peek",
-    "take", "drop", "take_nth", "tail", "cons", "concat", "concatv", "interpose", "interleave",
-    "sliding_window", "partition", "partition_all", "merge_sorted", "diff", "groupby", "countby",
-    "reduceby", "mapcat", "pluck", "remove", "accumulate", "iterate", "unique", "join",
-    "curry", "identity", "apply", "pipe", "do", "compose", "compose_left", "complement", "juxt",
-    "excepts", "memoize", "thread_first", "thread_last", "flip",
-    "merge", "merge_with", "assoc", "dissoc", "assoc_in", "update_in", "get_in", "keymap", "valmap",
-    "itemmap", "keyfilter", "valfilter", "itemfilter",
-    "Iter",
-]
+ROOT = pathlib.Path(__file__).resolve().parents[2]
 
 
-def test_all_follows_registration_order():
-    assert len(ORDER) == 76
-    assert q.__all__ == ORDER
+def stub_all():
+    tree = ast.parse((ROOT / "python" / "quorin" / "_quorin.pyi").read_text())
+    for node in tree.body:
+        if isinstance(node, ast.Assign) and node.targets[0].id == "__all__":
+            return [elt.value for elt in node.value.elts]
+    raise AssertionError("the stub has no __all__")
+
+
+def readme_names():
+    """The names the reference index lists, family by family."""
+    text = (ROOT / "docs" / "README.md").read_text()
+    index = text[text.index("- ["):text.index("The package ships")]
+    return re.findall(r"`(\w+)`", index)
+
+
+# Read once: parsing again on every repetition of the leak check would only
+# grow the interpreter's own caches.
+COPIES = {"stub": stub_all(), "package": quorin.__all__, "docs index": readme_names()}
+
+
+# The module's `__all__` is built from the export table; every other list of
+# the names must agree with it (the stub and the package in order, the
+# documentation index grouped by family).
+@pytest.mark.parametrize("copy", COPIES)
+def test_every_export_list_matches_the_module(copy):
+    names = COPIES[copy]
+    assert len(names) == len(set(names))
+    if copy == "docs index":
+        assert sorted(names) == sorted(q.__all__)
+    else:
+        assert names == q.__all__
+
+
+def test_exports():
+    assert len(q.__all__) == len(set(q.__all__))
     assert q.__doc__ == ""
-
-
-def test_package_reexports_everything():
-    assert quorin.__all__ == q.__all__
     for name in q.__all__:
         assert getattr(quorin, name) is getattr(q, name)
 
@@ -37,8 +54,8 @@ def test_package_reexports_everything():
 # inspect.signature itself drifts the debug build's total reference count
 # (names it creates are interned), so these are not repeated for the leak check.
 @pytest.mark.no_refleak
-@pytest.mark.parametrize("name", [n for n in ORDER if n in q.__all__
-                                  and type(getattr(q, n)).__name__ == "builtin_function_or_method"])
+@pytest.mark.parametrize("name", [n for n in q.__all__
+                                  if type(getattr(q, n)).__name__ == "builtin_function_or_method"])
 def test_function_docstrings_are_signatures(name):
     fn = getattr(q, name)
     assert fn.__doc__ is None

@@ -1,10 +1,9 @@
-import gc
-import weakref
-
 import pytest
 
 from quorin import _quorin
 from quorin._quorin import Err, Nothing, NothingType, Ok, Option, Result, Some
+
+from helpers import box_is_freed
 
 
 class Boom(Exception):
@@ -138,12 +137,7 @@ def test_hostile_payloads_and_callbacks_propagate(call):
 
 @pytest.mark.parametrize("make", [Some, Ok, Err])
 def test_cycles_are_collected(make):
-    box = [Boom()]
-    ref = weakref.ref(box[0])
-    box.append(make(box))
-    del box
-    gc.collect()
-    assert ref() is None
+    assert box_is_freed(make, Boom)
 
 
 @pytest.mark.no_refleak

@@ -5,23 +5,9 @@ import pytest
 
 from quorin import _quorin as q
 
+from helpers import Boom, failing_iter, fresh
+
 ISLICE_MESSAGE = "Indices for islice() must be None or an integer: 0 <= x <= sys.maxsize."
-
-
-class Boom(Exception):
-    pass
-
-
-def failing_iter(after=0):
-    """An iterator that yields `after` items and then raises Boom."""
-    yield from range(after)
-    raise Boom
-
-
-def fresh(seq):
-    """Parameters that are iterators are given as factories, so that a
-    repeated test gets a new one."""
-    return seq() if callable(seq) else seq
 
 
 class Counting:

@@ -6,27 +6,13 @@ from hypothesis import given, settings, strategies as st
 
 from quorin import _quorin as q
 
+from helpers import Boom, failing_iter, fresh
+
 # numpy itself grows the interpreter's total reference count with every
 # array it creates on the debug build, so these cannot take part in the
 # refleak mode; the references our calls hold are checked directly instead
 # (test_numpy_array_reference_is_released).
 numpy_refcounts = pytest.mark.no_refleak
-
-
-class Boom(Exception):
-    pass
-
-
-def failing_iter(after=0):
-    """Yields `after` items, then raises Boom."""
-    yield from range(after)
-    raise Boom
-
-
-def fresh(seq):
-    """Parameters that are iterators are given as makers, so that every run
-    of a test gets an unconsumed one."""
-    return seq() if callable(seq) else seq
 
 
 class SameHash:

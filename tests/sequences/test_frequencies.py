@@ -9,20 +9,10 @@ import pytest
 
 from quorin import _quorin as q
 
+from helpers import INT_CODES, LIMITS, Boom
+
 PARALLEL = 1 << 19  # integer buffers at least this long may be split across the pool
 THREADS = max(1, len(os.sched_getaffinity(0)))
-
-INT_CODES = "bBhHiIlLqQ"
-LIMITS = {
-    "b": (-2 ** 7, 2 ** 7 - 1), "B": (0, 2 ** 8 - 1), "h": (-2 ** 15, 2 ** 15 - 1), "H": (0, 2 ** 16 - 1),
-    "i": (-2 ** 31, 2 ** 31 - 1), "I": (0, 2 ** 32 - 1), "l": (-2 ** 63, 2 ** 63 - 1), "L": (0, 2 ** 64 - 1),
-    "q": (-2 ** 63, 2 ** 63 - 1), "Q": (0, 2 ** 64 - 1),
-}
-
-
-class Boom(Exception):
-    pass
-
 
 def oracle(values):
     """Counts in order of first occurrence, keeping the first key object."""
@@ -37,17 +27,6 @@ def same(got, expected):
     assert list(got.items()) == list(expected.items())
     assert [type(k) for k in got] == [type(k) for k in expected]
     assert all(type(c) is int for c in got.values())
-
-
-class NoIter(array.array):
-    """An integer array whose iteration is recorded: the integer path reads
-    the buffer and never iterates."""
-
-    iterated = 0
-
-    def __iter__(self):
-        type(self).iterated += 1
-        return super().__iter__()
 
 
 # -- object path ---------------------------------------------------------------
@@ -238,26 +217,26 @@ def test_many_keys_with_one_hash():
 
 @pytest.mark.parametrize("code", INT_CODES)
 @pytest.mark.parametrize("size", [0, 1, 1000, PARALLEL + 3])
-def test_integer_buffer_matches_object_path(code, size):
-    NoIter.iterated = 0
+def test_integer_buffer_matches_object_path(code, size, no_iter):
+    no_iter.iterated = 0
     lo, hi = LIMITS[code]
     pattern = [hi, lo, 0, hi, 1, lo + 1, hi - 1, 1, 0, 0] if lo else [hi, 0, 1, hi - 1, hi, 1, 2, 0]
     values = (pattern * (size // len(pattern) + 1))[:size]
-    buf = NoIter(code, values)
+    buf = no_iter(code, values)
     got = q.frequencies(buf)
     same(got, oracle(values))
     # Read through the buffer, not iterated (an empty array's memory may be
     # misaligned static storage, which is fine either way).
-    assert NoIter.iterated == 0 or size == 0
+    assert no_iter.iterated == 0 or size == 0
     same(got, q.frequencies(buf.tolist()))
 
 
 @pytest.mark.parametrize("code", "fd")
-def test_float_arrays_take_the_object_path(code):
-    NoIter.iterated = 0
-    buf = NoIter(code, [1.5, 2.0, 1.5])
+def test_float_arrays_take_the_object_path(code, no_iter):
+    no_iter.iterated = 0
+    buf = no_iter(code, [1.5, 2.0, 1.5])
     assert list(q.frequencies(buf).items()) == [(1.5, 2), (2.0, 1)]
-    assert NoIter.iterated == 1
+    assert no_iter.iterated == 1
 
 
 @pytest.mark.parametrize("make, expected", [

@@ -7,19 +7,9 @@ import pytest
 
 from quorin import _quorin as q
 
+from helpers import INT_CODES, LIMITS, Boom
+
 PARALLEL = 1 << 19  # integer buffers at least this long may be split across the pool
-
-INT_CODES = "bBhHiIlLqQ"
-LIMITS = {
-    "b": (-2 ** 7, 2 ** 7 - 1), "B": (0, 2 ** 8 - 1), "h": (-2 ** 15, 2 ** 15 - 1), "H": (0, 2 ** 16 - 1),
-    "i": (-2 ** 31, 2 ** 31 - 1), "I": (0, 2 ** 32 - 1), "l": (-2 ** 63, 2 ** 63 - 1), "L": (0, 2 ** 64 - 1),
-    "q": (-2 ** 63, 2 ** 63 - 1), "Q": (0, 2 ** 64 - 1),
-}
-
-
-class Boom(Exception):
-    pass
-
 
 def expected_top(k, values):
     return tuple(sorted(values, reverse=True)[:k])
@@ -29,17 +19,6 @@ def exact(got, expected):
     assert type(got) is tuple
     assert got == expected
     assert [type(x) for x in got] == [type(x) for x in expected]
-
-
-class NoIter(array.array):
-    """An integer array whose iteration is recorded: the integer path reads
-    the buffer and never iterates."""
-
-    iterated = 0
-
-    def __iter__(self):
-        type(self).iterated += 1
-        return super().__iter__()
 
 
 # -- object paths --------------------------------------------------------------
@@ -231,27 +210,27 @@ def test_not_iterable():
 @pytest.mark.parametrize("code", INT_CODES)
 @pytest.mark.parametrize("size", [0, 1, 9, 1000, PARALLEL + 5])
 @pytest.mark.parametrize("k", [0, 1, 3, 7, 10, 1001])
-def test_integer_buffer_matches_object_path(code, size, k):
-    NoIter.iterated = 0
+def test_integer_buffer_matches_object_path(code, size, k, no_iter):
+    no_iter.iterated = 0
     lo, hi = LIMITS[code]
     rng = random.Random(size * 31 + k)
     pool = [lo, hi, 0, 1, hi - 1, lo + 1] + [rng.randint(lo, hi) for _ in range(20)]
     values = [pool[rng.randrange(len(pool))] for _ in range(size)] if size < 5000 else \
         (pool * (size // len(pool) + 1))[:size]
-    buf = NoIter(code, values)
+    buf = no_iter(code, values)
     got = q.topk(k, buf)
     # Read through the buffer, not iterated (an empty array's memory may be
     # misaligned static storage, which is fine either way).
-    assert NoIter.iterated == 0 or size == 0
+    assert no_iter.iterated == 0 or size == 0
     exact(got, expected_top(k, values))
     exact(got, q.topk(k, buf.tolist()))
 
 
 @pytest.mark.parametrize("code", "fd")
-def test_float_arrays_take_the_object_path(code):
-    NoIter.iterated = 0
-    assert q.topk(2, NoIter(code, [1.5, 3.0, 2.5])) == (3.0, 2.5)
-    assert NoIter.iterated == 1
+def test_float_arrays_take_the_object_path(code, no_iter):
+    no_iter.iterated = 0
+    assert q.topk(2, no_iter(code, [1.5, 3.0, 2.5])) == (3.0, 2.5)
+    assert no_iter.iterated == 1
 
 
 @pytest.mark.parametrize("seq, k, expected", [

@@ -283,4 +283,12 @@ private:
     bool has_zero_ = false;
 };
 
+// A native element as a Python int (signed types through a signed 64-bit
+// integer, unsigned ones through an unsigned one).
+template <IntElement T>
+Ref py_from(T v) {
+    if constexpr (std::is_signed_v<T>) return Ref::check(PyLong_FromLongLong(static_cast<long long>(v)));
+    else return Ref::check(PyLong_FromUnsignedLongLong(static_cast<unsigned long long>(v)));
+}
+
 }  // namespace quorin

@@ -10,10 +10,18 @@
 
 namespace quorin {
 
+// Buffers at least this long are considered for splitting across the pool.
+inline constexpr std::size_t kParallelThreshold = std::size_t{1} << 19;
+
+inline std::size_t ceil_div(std::size_t a, std::size_t b) noexcept { return a / b + (a % b != 0); }
+
 class WorkerPool {
 public:
     // Number of worker threads (at least 1).
     std::size_t threads() const noexcept { return threads_; }
+
+    // The length of each of `threads()` chunks covering n items.
+    std::size_t chunk_length(std::size_t n) const noexcept { return ceil_div(n, threads_); }
 
     // Runs fn(i) for every i in [0, n) concurrently and returns once all have
     // finished (a single chunk runs right here). The calling thread takes

@@ -118,8 +118,7 @@ void Signature::bind_keyword(Bound& out, PyObject* name, PyObject* value, Py_ssi
     raise(PyExc_TypeError, label_ + " got an unexpected keyword argument '" + s + "'");
 }
 
-void Signature::finish(Bound& out, Py_ssize_t npos) const {
-    (void)npos;
+void Signature::finish(Bound& out) const {
     for (int pass = 0; pass < 2; ++pass) {
         bool keyword_only = pass == 1;
         std::vector<std::string> absent;
@@ -139,7 +138,7 @@ void Signature::finish(Bound& out, Py_ssize_t npos) const {
         if (out.values_[i] == nullptr) out.values_[i] = params_[i].default_value();
 }
 
-void Signature::bind_slow(Bound& out, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) const {
+Py_ssize_t Signature::bind_positional(Bound& out, PyObject* const* args, Py_ssize_t nargs) const {
     out.sig_ = this;
     const Py_ssize_t npos_params = static_cast<Py_ssize_t>(npositional_);
     Py_ssize_t filled = nargs;
@@ -151,28 +150,22 @@ void Signature::bind_slow(Bound& out, PyObject* const* args, Py_ssize_t nargs, P
     }
     for (size_t i = 0; i < params_.size(); ++i)
         out.values_[i] = static_cast<Py_ssize_t>(i) < filled ? args[i] : nullptr;
+    return filled;
+}
+
+void Signature::bind_slow(Bound& out, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) const {
+    const Py_ssize_t filled = bind_positional(out, args, nargs);
     if (kwnames != nullptr) {
         Py_ssize_t nkw = PyTuple_GET_SIZE(kwnames);
         for (Py_ssize_t k = 0; k < nkw; ++k)
             bind_keyword(out, PyTuple_GET_ITEM(kwnames, k), args[nargs + k], filled);
     }
-    finish(out, filled);
+    finish(out);
 }
 
 void Signature::bind_classic(Bound& out, PyObject* args, PyObject* kwargs) const {
-    out.sig_ = this;
-    Py_ssize_t nargs = args ? PyTuple_GET_SIZE(args) : 0;
-    PyObject* const* items = args ? &PyTuple_GET_ITEM(args, 0) : nullptr;
-    const Py_ssize_t npos_params = static_cast<Py_ssize_t>(npositional_);
-    Py_ssize_t filled = nargs;
-    if (nargs > npos_params) {
-        if (!star_) too_many(nargs);
-        out.rest_ = items + npos_params;
-        out.nrest_ = nargs - npos_params;
-        filled = npos_params;
-    }
-    for (size_t i = 0; i < params_.size(); ++i)
-        out.values_[i] = static_cast<Py_ssize_t>(i) < filled ? items[i] : nullptr;
+    const Py_ssize_t nargs = args ? PyTuple_GET_SIZE(args) : 0;
+    const Py_ssize_t filled = bind_positional(out, args ? &PyTuple_GET_ITEM(args, 0) : nullptr, nargs);
     if (kwargs != nullptr) {
         Py_ssize_t pos = 0;
         PyObject *key, *value;
@@ -181,7 +174,7 @@ void Signature::bind_classic(Bound& out, PyObject* args, PyObject* kwargs) const
             bind_keyword(out, key, value, filled);
         }
     }
-    finish(out, filled);
+    finish(out);
 }
 
 Ref Bound::rest_tuple() const {

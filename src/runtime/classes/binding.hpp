@@ -1,6 +1,6 @@
-// Argument binding driven by one declarative text signature per function:
+// Argument binding driven by one declarative text signature per callable:
 // the same text is the docstring (so inspect.signature reads it) and the
-// parameter table the binder works from, so the two cannot disagree.
+// parameter table the binder works from.
 #pragma once
 
 #include "runtime/core/error.hpp"
@@ -40,8 +40,6 @@ public:
     // message), with the same note on failure.
     void require_type(std::size_t i, PyTypeObject* type, const char* expected) const;
 
-    const Signature& signature() const noexcept { return *sig_; }
-
 private:
     friend class Signature;
     // The bound values: the caller's own array when the positionals fill
@@ -70,8 +68,6 @@ public:
 
     const std::string& name() const noexcept { return name_; }
     const std::string& doc() const noexcept { return doc_; }
-    // "take()" or "Iter.take()", as the binding messages name the callable.
-    const std::string& label() const noexcept { return label_; }
     const std::string& param_name(std::size_t i) const { return params_[i].name; }
 
     // Fast calling convention: positional array plus keyword-name tuple.
@@ -104,10 +100,14 @@ private:
 
     void bind_slow(Bound& out, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) const;
     void bind_keyword(Bound& out, PyObject* name, PyObject* value, Py_ssize_t npos) const;
-    void finish(Bound& out, Py_ssize_t npos) const;
+    // Fills the parameters from the positionals (surplus ones to `rest`);
+    // returns how many parameters they filled.
+    Py_ssize_t bind_positional(Bound& out, PyObject* const* args, Py_ssize_t nargs) const;
+    void finish(Bound& out) const;
     [[noreturn]] void too_many(Py_ssize_t given) const;
 
-    std::string name_, doc_, label_;
+    std::string name_, doc_;
+    std::string label_;  // "take()" or "Iter.take()": how the binding messages name the callable
     std::vector<Param> params_;
     std::size_t npositional_ = 0;  // named parameters before any star
     std::size_t nrequired_positional_ = 0;
@@ -117,5 +117,29 @@ private:
     // Named positional parameters, then `*name`, and nothing after.
     bool star_only_ = false;
 };
+
+// The call path of every callable declared by text signature: bind the
+// arguments, run `body` (with any leading arguments such as `self` before
+// the bound ones), and turn an exception into the interpreter's error at
+// this one boundary. One instantiation per body, so the body is inlined.
+template <auto body, class... Lead>
+PyObject* call_bound(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                     Lead... lead) noexcept {
+    return boundary([&] {
+        Bound bound;
+        sig.bind(bound, args, nargs, kwnames);
+        return body(lead..., bound);
+    });
+}
+
+// The same with the classic convention: positional tuple, keyword dict.
+template <auto body>
+PyObject* call_bound(const Signature& sig, PyObject* args, PyObject* kwargs) noexcept {
+    return boundary([&] {
+        Bound bound;
+        sig.bind_classic(bound, args, kwargs);
+        return body(bound);
+    });
+}
 
 }  // namespace quorin

@@ -1,5 +1,5 @@
 // Version shims: every place where the C API differs between the supported
-// interpreters (3.11 to 3.14) is bridged here and nowhere else.
+// interpreters (3.11 to 3.15) is bridged here and nowhere else.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN

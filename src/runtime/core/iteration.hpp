@@ -3,6 +3,9 @@
 
 #include "runtime/core/error.hpp"
 
+#include <algorithm>
+#include <cstddef>
+
 namespace quorin {
 
 inline Ref get_iter(PyObject* obj) { return Ref::check(PyObject_GetIter(obj)); }
@@ -37,6 +40,29 @@ inline Ref call1(PyObject* f, PyObject* x) { return Ref::check(PyObject_CallOneA
 inline Ref call2(PyObject* f, PyObject* x, PyObject* y) {
     PyObject* args[3] = {nullptr, x, y};
     return Ref::check(PyObject_Vectorcall(f, args + 1, 2 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
+}
+
+// The elements of a large list or tuple lie anywhere in memory: announcing
+// the one a good way ahead of `i` lets its cache miss overlap the work on
+// this one (hashing reads every element's header). For a tuple element,
+// whose hashing and plain_key read its first items too, those are announced
+// once its own header has had time to arrive.
+inline void prefetch_ahead(PyObject* list_or_tuple, Py_ssize_t i) noexcept {
+    constexpr Py_ssize_t far = 16, near = 8, items = 4;
+    PyObject** elements = PySequence_Fast_ITEMS(list_or_tuple);
+    const Py_ssize_t n = Py_SIZE(list_or_tuple);
+    if (i + far < n) __builtin_prefetch(elements[i + far]);
+    if (i + near < n && PyTuple_CheckExact(elements[i + near])) {
+        PyObject* t = elements[i + near];
+        for (Py_ssize_t j = 0, m = std::min(PyTuple_GET_SIZE(t), items); j < m; ++j)
+            __builtin_prefetch(PyTuple_GET_ITEM(t, j));
+    }
+}
+
+// How many elements an exact list or tuple holds now (0 for anything else):
+// a first guess for sizing, never a bound.
+inline std::size_t known_length(PyObject* seq) noexcept {
+    return PyList_CheckExact(seq) || PyTuple_CheckExact(seq) ? static_cast<std::size_t>(Py_SIZE(seq)) : 0;
 }
 
 inline bool truthy(PyObject* x) { return check_int(PyObject_IsTrue(x)) != 0; }

@@ -41,4 +41,18 @@ inline bool py_same_key(PyObject* stored, PyObject* probe) {
     return r == 1;
 }
 
+// Whether hashing `o` and comparing it with any other such key runs no user
+// code and cannot be told apart from any other way of doing it: exact ints,
+// bools, floats, strs and None, and exact tuples of them (nested a little).
+// Bytes are left out: comparing them with a str can warn.
+inline bool plain_key(PyObject* o, int depth = 0) noexcept {
+    PyTypeObject* t = Py_TYPE(o);
+    if (t == &PyLong_Type || t == &PyUnicode_Type || t == &PyFloat_Type || t == &PyBool_Type || o == Py_None)
+        return true;
+    if (t != &PyTuple_Type || depth == 3) return false;
+    for (Py_ssize_t i = 0, n = PyTuple_GET_SIZE(o); i < n; ++i)
+        if (!plain_key(PyTuple_GET_ITEM(o, i), depth + 1)) return false;
+    return true;
+}
+
 }  // namespace quorin

@@ -263,9 +263,9 @@ def test_colliding_chain_mixed_with_shared_hash_ints():
     assert [(type(k).__name__, out[k]) for k in out] == [("Collide", 2), ("int", 3), ("Collide", 1)]
 
 
-class Shrinker:
-    """Equal to another Shrinker of the same value; comparing cuts the list
-    being grouped down to its first two elements."""
+class ListChanger:
+    """Keys of one hash, equal when their values are; comparing first
+    changes the list being grouped (`target`)."""
 
     def __init__(self, v, target):
         self.v = v
@@ -275,24 +275,23 @@ class Shrinker:
         return 11
 
     def __eq__(self, other):
-        del self.target[2:]
+        self.change()
         return self.v == other.v
 
 
-class Grower:
-    """Comparing appends a new element to the list being grouped, once."""
+class Shrinker(ListChanger):
+    """Comparing cuts the list down to its first two elements."""
 
-    def __init__(self, v, target):
-        self.v = v
-        self.target = target
+    def change(self):
+        del self.target[2:]
 
-    def __hash__(self):
-        return 11
 
-    def __eq__(self, other):
+class Grower(ListChanger):
+    """Comparing appends a new element to the list, once."""
+
+    def change(self):
         if len(self.target) < 6:
             self.target.append(Grower(self.v + 10, self.target))
-        return self.v == other.v
 
 
 @pytest.mark.parametrize("fn", [q.groupby, q.countby])
