@@ -1,7 +1,6 @@
 // Callables built from callables: a chain applied in order, the same
 // arguments fanned out to several functions, a negated predicate. Each
 // call forwards the caller's vectorcall arguments as they came.
-#include "composition.hpp"
 
 #include "runtime/core/iteration.hpp"
 #include "runtime/classes/py_class.hpp"

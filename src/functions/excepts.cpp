@@ -1,5 +1,4 @@
 // A call whose chosen exceptions become the result of a handler.
-#include "excepts.hpp"
 
 #include "runtime/core/iteration.hpp"
 #include "runtime/classes/py_class.hpp"

@@ -1,7 +1,6 @@
 // Caching a function's results in a dict under a key derived from each
 // call's arguments; how the key is derived is decided once, from the
 // function's signature, when the wrapper is built.
-#include "memoize.hpp"
 
 #include "runtime/core/iteration.hpp"
 #include "runtime/core/once.hpp"

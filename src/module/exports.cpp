@@ -3,10 +3,8 @@
 // FUNCTION(name) is a module function defined with QUORIN_FUNCTION in its
 // family's .cpp; CLASS(type) a class; VALUE(name, object) any other object.
 #include "functions/application.hpp"
-#include "functions/composition.hpp"
+
 #include "functions/curry.hpp"
-#include "functions/excepts.hpp"
-#include "functions/memoize.hpp"
 #include "iter/iter.hpp"
 #include "option/accessors.hpp"
 #include "option/values.hpp"

@@ -44,14 +44,3 @@ std::vector<PyMethodDef> method_table(std::initializer_list<const Method*> metho
                              return ::quorin::boundary([self] { return ident##_body(self); });             \
                          }));                                                                              \
     static ::quorin::Ref ident##_body([[maybe_unused]] PyObject* self)
-
-// A constructor with text signature `text`: the function `ident` is the
-// type's new slot; the braces that follow are its body, which sees the
-// bound arguments `a`.
-#define QUORIN_CONSTRUCTOR(ident, text)                                                      \
-    static ::quorin::Ref ident##_body(const ::quorin::Bound& a);                            \
-    const ::quorin::Signature ident##_sig(text);                                            \
-    PyObject* ident(PyTypeObject*, PyObject* args, PyObject* kwargs) noexcept {            \
-        return ::quorin::call_bound<&ident##_body>(ident##_sig, args, kwargs);                  \
-    }                                                                                       \
-    static ::quorin::Ref ident##_body([[maybe_unused]] const ::quorin::Bound& a)

@@ -232,7 +232,7 @@ private:
     }
 
     static PyObject* tp_new(PyTypeObject*, PyObject* args, PyObject* kwargs) noexcept {
-        return construct<&Impl::construct>(constructor_signature(), args, kwargs);
+        return call_bound<&Impl::construct>(constructor_signature(), args, kwargs);
     }
 
     static const char* class_doc() {

@@ -1,7 +1,0 @@
-#pragma once
-
-#include "runtime/classes/function.hpp"
-
-namespace quorin::fn {
-extern const Function memoize;
-}
