@@ -11,9 +11,7 @@
 
 namespace quorin {
 
-Ref builtin(const Function& f) {
-    return Ref::check(PyCFunction_NewEx(&f.def, nullptr, QUORIN_NAME("quorin._quorin")));
-}
+Ref builtin(const Function& f) { return Ref::check(PyCFunction_NewEx(&f.def, nullptr, QUORIN_NAME("quorin._quorin"))); }
 
 namespace {
 
@@ -71,7 +69,9 @@ QUORIN_FUNCTION(pipe, "pipe(data, *funcs)") {
     return v;
 }
 
-QUORIN_FUNCTION(thread_first, "thread_first(val, *forms)") { return thread(a[0], a.rest(), a.rest_size(), Side::first); }
+QUORIN_FUNCTION(thread_first, "thread_first(val, *forms)") {
+    return thread(a[0], a.rest(), a.rest_size(), Side::first);
+}
 
 QUORIN_FUNCTION(thread_last, "thread_last(val, *forms)") { return thread(a[0], a.rest(), a.rest_size(), Side::last); }
 

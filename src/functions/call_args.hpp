@@ -25,8 +25,7 @@ Ref kwargs_dict(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 // user code runs, whatever happens to the containers they came from.
 class ArgPack {
 public:
-    ArgPack(PyObject* stored_args, PyObject* stored_kwargs, PyObject* const* args, Py_ssize_t nargs,
-            PyObject* kwnames);
+    ArgPack(PyObject* stored_args, PyObject* stored_kwargs, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
     ~ArgPack();
     ArgPack(const ArgPack&) = delete;
     ArgPack& operator=(const ArgPack&) = delete;

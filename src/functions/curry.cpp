@@ -27,7 +27,8 @@ Py_ssize_t plain_positional_count(PyObject* sig) {
         if (!params) return Py_ssize_t{-1};
         for (const ParamInfo& p : *params) {
             if (p.has_default) return Py_ssize_t{-1};
-            if (p.kind != ParamKind::positional_only && p.kind != ParamKind::positional_or_keyword) return Py_ssize_t{-1};
+            if (p.kind != ParamKind::positional_only && p.kind != ParamKind::positional_or_keyword)
+                return Py_ssize_t{-1};
         }
         return static_cast<Py_ssize_t>(params->size());
     });
@@ -124,8 +125,7 @@ Ref CurryImpl::call(Data& c, PyObject* const* args, std::size_t nargsf, PyObject
     }
     if (Ref bound = pack.try_method(sig, QUORIN_NAME("bind"))) return pack.call(func.get());
     if (!pending_type_error()) ffi_err();
-    if (Ref bound = pack.try_method(sig, QUORIN_NAME("bind_partial")))
-        return partial(func, pack, resolved.get());
+    if (Ref bound = pack.try_method(sig, QUORIN_NAME("bind_partial"))) return partial(func, pack, resolved.get());
     if (!pending_type_error()) ffi_err();
     // Surplus or unknown arguments: the function reports them itself.
     return pack.call(func.get());

@@ -181,10 +181,10 @@ QUORIN_METHOD(iter_nth, "Iter", "nth($self, i)") {
 
 std::vector<PyType_Slot> IterImpl::slots() {
     static std::vector<PyMethodDef> methods = method_table({
-        &iter_map, &iter_filter, &iter_unique, &iter_take, &iter_drop, &iter_sliding_window,
-        &iter_partition_all, &iter_flat_map, &iter_pluck, &iter_interpose,
-        &iter_accumulate, &iter_collect, &iter_reduce, &iter_count, &iter_frequencies, &iter_group_by,
-        &iter_to_dict, &iter_first, &iter_last, &iter_nth,
+        &iter_map,           &iter_filter,   &iter_unique,      &iter_take,      &iter_drop,       &iter_sliding_window,
+        &iter_partition_all, &iter_flat_map, &iter_pluck,       &iter_interpose, &iter_accumulate, &iter_collect,
+        &iter_reduce,        &iter_count,    &iter_frequencies, &iter_group_by,  &iter_to_dict,    &iter_first,
+        &iter_last,          &iter_nth,
     });
     return {
         {Py_tp_iter, reinterpret_cast<void*>(iter_iter)},

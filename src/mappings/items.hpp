@@ -13,8 +13,7 @@ Ref make_target(PyObject* factory);
 
 // target[key] = value by the generic item assignment.
 inline void set_item(PyObject* target, PyObject* key, PyObject* value) {
-    check_int(PyDict_CheckExact(target) ? PyDict_SetItem(target, key, value)
-                                        : PyObject_SetItem(target, key, value));
+    check_int(PyDict_CheckExact(target) ? PyDict_SetItem(target, key, value) : PyObject_SetItem(target, key, value));
 }
 
 // Whether `obj` has a "keys" attribute: what tells a mapping from an iterable

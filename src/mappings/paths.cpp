@@ -119,7 +119,8 @@ public:
     Ref next() {
         if (it_) return next_item(it_.get());
         const Py_ssize_t i = index_++;
-        if (PyList_CheckExact(keys_)) return i < PyList_GET_SIZE(keys_) ? Ref::borrow(PyList_GET_ITEM(keys_, i)) : Ref();
+        if (PyList_CheckExact(keys_))
+            return i < PyList_GET_SIZE(keys_) ? Ref::borrow(PyList_GET_ITEM(keys_, i)) : Ref();
         return i < PyTuple_GET_SIZE(keys_) ? Ref::borrow(PyTuple_GET_ITEM(keys_, i)) : Ref();
     }
 

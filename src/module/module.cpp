@@ -59,15 +59,7 @@ PyModuleDef_Slot slots[] = {
 };
 
 PyModuleDef definition = {
-    PyModuleDef_HEAD_INIT,
-    "_quorin",
-    "",
-    0,
-    nullptr,
-    slots,
-    nullptr,
-    nullptr,
-    nullptr,
+    PyModuleDef_HEAD_INIT, "_quorin", "", 0, nullptr, slots, nullptr, nullptr, nullptr,
 };
 
 }  // namespace

@@ -108,8 +108,9 @@ std::vector<PyType_Slot> OkImpl::slots() {
 Ref ErrImpl::construct(const Bound& a) { return err_obj(Ref::borrow(a[0])); }
 
 std::vector<PyType_Slot> ErrImpl::slots() {
-    static std::vector<PyMethodDef> methods = method_table({&err_map, &err_map_err, &err_and_then, &err_unwrap,
-                                                            &err_unwrap_or, &err_ok, &err_err, &err_is_ok, &err_is_err});
+    static std::vector<PyMethodDef> methods =
+        method_table({&err_map, &err_map_err, &err_and_then, &err_unwrap, &err_unwrap_or, &err_ok, &err_err, &err_is_ok,
+                      &err_is_err});
     return ErrClass::slots(methods.data());
 }
 

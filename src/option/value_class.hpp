@@ -115,7 +115,9 @@ private:
     static PyObject* repr(PyObject* self) noexcept {
         return boundary([self] { return text(self, ""); });
     }
-    static PyObject* getter(PyObject* self, void*) noexcept { return boundary([self] { return get(self); }); }
+    static PyObject* getter(PyObject* self, void*) noexcept {
+        return boundary([self] { return get(self); });
+    }
 };
 
 }  // namespace quorin::value_class

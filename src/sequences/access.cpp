@@ -78,8 +78,7 @@ QUORIN_FUNCTION(nth, "nth(n, seq)") {
     PyObject* n = a[0];
     PyObject* seq = a[1];
     if (PyList_Check(seq) || PyTuple_Check(seq)) return Ref::check(PyObject_GetItem(seq, n));
-    if (check_int(PyObject_IsInstance(seq, cells::sequence_abc())))
-        return Ref::check(PyObject_GetItem(seq, n));
+    if (check_int(PyObject_IsInstance(seq, cells::sequence_abc()))) return Ref::check(PyObject_GetItem(seq, n));
     Py_ssize_t skip = PyNumber_AsSsize_t(n, PyExc_OverflowError);
     if ((skip == -1 && PyErr_Occurred()) || skip < 0) {
         PyErr_Clear();

@@ -69,8 +69,10 @@ bool distinct_objects(PyObject* seq) {
         return PySet_GET_SIZE(seen.get()) != before;
     };
     auto prefetch = [&](PyObject* item) {
-        if (!seen) native.prefetch(item);
-        else prefetch_slot(seen.get(), item);
+        if (!seen)
+            native.prefetch(item);
+        else
+            prefetch_slot(seen.get(), item);
     };
     if (PyList_CheckExact(seq)) {
         // What the list's own iterator does, by index against the current

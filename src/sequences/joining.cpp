@@ -210,15 +210,13 @@ struct JoinStep {
     }
 
     void traverse(Visit& v) const noexcept {
-        v(left_seq)(left_key)(right_it)(right_key)(matched)(index)(left_default)(right_default)(matches)(match_right)(
-            leftover);
+        v(left_seq)(left_key)(
+            right_it)(right_key)(matched)(index)(left_default)(right_default)(matches)(match_right)(leftover);
     }
 };
 
 // A keyword of `kwargs` (may be null): an empty Ref when absent.
-Ref keyword(PyObject* kwargs, PyObject* name) {
-    return kwargs == nullptr ? Ref() : lookup(kwargs, name);
-}
+Ref keyword(PyObject* kwargs, PyObject* name) { return kwargs == nullptr ? Ref() : lookup(kwargs, name); }
 
 Ref unless_none(PyObject* o) { return o == Py_None ? Ref() : Ref::borrow(o); }
 

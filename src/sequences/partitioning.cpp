@@ -61,7 +61,8 @@ private:
         const Py_ssize_t size = list ? PyList_GET_SIZE(seq) : PyTuple_GET_SIZE(seq);
         const auto avail = static_cast<std::uint64_t>(std::max<Py_ssize_t>(size - pos_, 0));
         const auto take = static_cast<Py_ssize_t>(std::min(n, avail));
-        PyObject* const* items = take == 0 ? nullptr : (list ? PySequence_Fast_ITEMS(seq) : &PyTuple_GET_ITEM(seq, 0)) + pos_;
+        PyObject* const* items =
+            take == 0 ? nullptr : (list ? PySequence_Fast_ITEMS(seq) : &PyTuple_GET_ITEM(seq, 0)) + pos_;
         if (static_cast<std::uint64_t>(take) < n) {
             // The end is seen: what follows is final, whatever the list does.
             Ref held = std::move(seq_);

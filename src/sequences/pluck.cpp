@@ -31,8 +31,10 @@ struct PluckImpl {
         State(Ref i, PySource s) : ind(std::move(i)), src(std::move(s)) {
             if (PyLong_CheckExact(ind.get())) {
                 index = PyLong_AsSsize_t(ind.get());
-                if (index == -1 && PyErr_Occurred()) PyErr_Clear();
-                else has_index = true;
+                if (index == -1 && PyErr_Occurred())
+                    PyErr_Clear();
+                else
+                    has_index = true;
             }
         }
 

@@ -159,7 +159,8 @@ void sort_descending(PyObject* list) {
 
 // The first min(len, k) items of a sorted list, as a tuple.
 Ref sorted_head(PyObject* list, std::uint64_t k, bool third_item) {
-    const auto m = static_cast<Py_ssize_t>(std::min<std::uint64_t>(static_cast<std::uint64_t>(PyList_GET_SIZE(list)), k));
+    const auto m =
+        static_cast<Py_ssize_t>(std::min<std::uint64_t>(static_cast<std::uint64_t>(PyList_GET_SIZE(list)), k));
     Ref out = Ref::check(PyTuple_New(m));
     for (Py_ssize_t j = 0; j < m; ++j) {
         PyObject* item = PyList_GET_ITEM(list, j);
@@ -275,7 +276,8 @@ Ref topk_objects(std::uint64_t k, PyObject* seq) {
     PlainCheck check;
     for (std::size_t i = 0; i < n; ++i) {
         prefetch_ahead(items, static_cast<Py_ssize_t>(i));
-        if (!check.admits(values[i])) return topk_sorted(k, gathered ? std::move(gathered) : Ref::check(PySequence_List(seq)));
+        if (!check.admits(values[i]))
+            return topk_sorted(k, gathered ? std::move(gathered) : Ref::check(PySequence_List(seq)));
         top.offer(values[i], i);
     }
     const std::vector<std::size_t> best = std::move(top).ranked();

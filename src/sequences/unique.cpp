@@ -61,8 +61,8 @@ struct UniqueIntImpl {
         "Upper bound (PEP 424 allows estimates): every remaining element\n"
         "could be new.";
 
-    using Sets = std::variant<IntSet<i64>, IntSet<u8>, IntSet<i32>, IntSet<u64>, IntSet<u32>, IntSet<i16>,
-                              IntSet<u16>, IntSet<i8>>;
+    using Sets = std::variant<IntSet<i64>, IntSet<u8>, IntSet<i32>, IntSet<u64>, IntSet<u32>, IntSet<i16>, IntSet<u16>,
+                              IntSet<i8>>;
 
     struct State {
         // Held until the scan ends or the iterator is freed; while it is
@@ -72,8 +72,7 @@ struct UniqueIntImpl {
         Sets seen;
 
         explicit State(IntBuf b)
-            : buf(std::move(b)),
-              seen(buf->visit([](auto values) -> Sets {
+            : buf(std::move(b)), seen(buf->visit([](auto values) -> Sets {
                   return Sets(std::in_place_type<IntSet<typename decltype(values)::value_type>>);
               })) {}
 

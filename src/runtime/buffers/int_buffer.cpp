@@ -39,7 +39,10 @@ std::optional<IntKind> decode_int_format(const char* format) noexcept {
     bool standard = false;
     switch (format[0]) {
         case '@': ++format; break;
-        case '=': standard = true; ++format; break;
+        case '=':
+            standard = true;
+            ++format;
+            break;
         case '<':
             if (std::endian::native != std::endian::little) return std::nullopt;
             standard = true;

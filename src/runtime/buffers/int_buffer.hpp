@@ -45,20 +45,27 @@ inline constexpr IntKind kIntKindOrder[] = {IntKind::I64, IntKind::U8,  IntKind:
                                             IntKind::U32, IntKind::I16, IntKind::U16, IntKind::I8};
 
 template <class T>
-concept IntElement = std::same_as<T, i8> || std::same_as<T, u8> || std::same_as<T, i16> ||
-                     std::same_as<T, u16> || std::same_as<T, i32> || std::same_as<T, u32> ||
-                     std::same_as<T, i64> || std::same_as<T, u64>;
+concept IntElement = std::same_as<T, i8> || std::same_as<T, u8> || std::same_as<T, i16> || std::same_as<T, u16> ||
+    std::same_as<T, i32> || std::same_as<T, u32> || std::same_as<T, i64> || std::same_as<T, u64>;
 
 template <IntElement T>
 constexpr IntKind int_kind_of() noexcept {
-    if constexpr (std::same_as<T, i64>) return IntKind::I64;
-    else if constexpr (std::same_as<T, u8>) return IntKind::U8;
-    else if constexpr (std::same_as<T, i32>) return IntKind::I32;
-    else if constexpr (std::same_as<T, u64>) return IntKind::U64;
-    else if constexpr (std::same_as<T, u32>) return IntKind::U32;
-    else if constexpr (std::same_as<T, i16>) return IntKind::I16;
-    else if constexpr (std::same_as<T, u16>) return IntKind::U16;
-    else return IntKind::I8;
+    if constexpr (std::same_as<T, i64>)
+        return IntKind::I64;
+    else if constexpr (std::same_as<T, u8>)
+        return IntKind::U8;
+    else if constexpr (std::same_as<T, i32>)
+        return IntKind::I32;
+    else if constexpr (std::same_as<T, u64>)
+        return IntKind::U64;
+    else if constexpr (std::same_as<T, u32>)
+        return IntKind::U32;
+    else if constexpr (std::same_as<T, i16>)
+        return IntKind::I16;
+    else if constexpr (std::same_as<T, u16>)
+        return IntKind::U16;
+    else
+        return IntKind::I8;
 }
 
 constexpr std::size_t int_kind_size(IntKind k) noexcept {
@@ -287,8 +294,10 @@ private:
 // integer, unsigned ones through an unsigned one).
 template <IntElement T>
 Ref py_from(T v) {
-    if constexpr (std::is_signed_v<T>) return Ref::check(PyLong_FromLongLong(static_cast<long long>(v)));
-    else return Ref::check(PyLong_FromUnsignedLongLong(static_cast<unsigned long long>(v)));
+    if constexpr (std::is_signed_v<T>)
+        return Ref::check(PyLong_FromLongLong(static_cast<long long>(v)));
+    else
+        return Ref::check(PyLong_FromUnsignedLongLong(static_cast<unsigned long long>(v)));
 }
 
 }  // namespace quorin

@@ -97,8 +97,10 @@ void finish(WorkerPool::Shared& s, WorkerPool::Job& job, std::size_t i, std::exc
 std::size_t claim(WorkerPool::Shared& s, WorkerPool::Job* job) {
     std::size_t i = job->next++;
     if (job->next == job->n) {
-        if (!s.queue.empty() && s.queue.front() == job) s.queue.pop_front();
-        else s.queue.erase(std::find(s.queue.begin(), s.queue.end(), job));
+        if (!s.queue.empty() && s.queue.front() == job)
+            s.queue.pop_front();
+        else
+            s.queue.erase(std::find(s.queue.begin(), s.queue.end(), job));
     }
     return i;
 }

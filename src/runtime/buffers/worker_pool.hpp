@@ -53,7 +53,7 @@ private:
 
     std::size_t threads_;  // chunking width: the workers, or 1 when none could start
     std::size_t workers_;  // worker threads actually running
-    Shared* shared_;  // never freed: a forked child must not tear down a dead parent's pool
+    Shared* shared_;       // never freed: a forked child must not tear down a dead parent's pool
 };
 
 // The pool for the current thread: the pool a worker belongs to when called

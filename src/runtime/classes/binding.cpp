@@ -73,10 +73,14 @@ Signature::Signature(const char* text, const char* owner) {
         p.keyword_only = after_star;
         if (eq != std::string::npos) {
             std::string d = trim(item.substr(eq + 1));
-            if (d == "None") p.default_value = none_value;
-            else if (d == "False") p.default_value = false_value;
-            else if (d == "True") p.default_value = true_value;
-            else throw Panic("unsupported default in text signature");
+            if (d == "None")
+                p.default_value = none_value;
+            else if (d == "False")
+                p.default_value = false_value;
+            else if (d == "True")
+                p.default_value = true_value;
+            else
+                throw Panic("unsupported default in text signature");
         }
         if (!after_star) {
             ++npositional_;
@@ -157,8 +161,7 @@ void Signature::bind_slow(Bound& out, PyObject* const* args, Py_ssize_t nargs, P
     const Py_ssize_t filled = bind_positional(out, args, nargs);
     if (kwnames != nullptr) {
         Py_ssize_t nkw = PyTuple_GET_SIZE(kwnames);
-        for (Py_ssize_t k = 0; k < nkw; ++k)
-            bind_keyword(out, PyTuple_GET_ITEM(kwnames, k), args[nargs + k], filled);
+        for (Py_ssize_t k = 0; k < nkw; ++k) bind_keyword(out, PyTuple_GET_ITEM(kwnames, k), args[nargs + k], filled);
     }
     finish(out);
 }

@@ -43,22 +43,22 @@ struct Function {
 // follow are its body, which sees the bound arguments as `a`. The object has
 // external linkage, so the export table can name it without a header.
 #define QUORIN_FUNCTION(ident, text)                                                                  \
-    extern const ::quorin::Function ident;                                                           \
-    static ::quorin::Ref ident##_body(const ::quorin::Bound& a);                                     \
-    const ::quorin::Function ident(                                                                  \
-        text, static_cast<::quorin::FastEntry>(                                                      \
+    extern const ::quorin::Function ident;                                                            \
+    static ::quorin::Ref ident##_body(const ::quorin::Bound& a);                                      \
+    const ::quorin::Function ident(                                                                   \
+        text, static_cast<::quorin::FastEntry>(                                                       \
                   [](PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kw) -> PyObject* { \
-                      return ::quorin::call_bound<&ident##_body>(ident.sig, args, nargs, kw);            \
-                  }));                                                                               \
+                      return ::quorin::call_bound<&ident##_body>(ident.sig, args, nargs, kw);         \
+                  }));                                                                                \
     static ::quorin::Ref ident##_body([[maybe_unused]] const ::quorin::Bound& a)
 
 // The same with the classic convention (positional tuple, keyword dict), for
 // the functions that forward arbitrary keywords.
-#define QUORIN_FUNCTION_CLASSIC(ident, text)                                                      \
-    extern const ::quorin::Function ident;                                                       \
-    static ::quorin::Ref ident##_body(const ::quorin::Bound& a);                                 \
-    const ::quorin::Function ident(                                                              \
+#define QUORIN_FUNCTION_CLASSIC(ident, text)                                                                 \
+    extern const ::quorin::Function ident;                                                                   \
+    static ::quorin::Ref ident##_body(const ::quorin::Bound& a);                                             \
+    const ::quorin::Function ident(                                                                          \
         text, static_cast<::quorin::ClassicEntry>([](PyObject*, PyObject* args, PyObject* kw) -> PyObject* { \
-            return ::quorin::call_bound<&ident##_body>(ident.sig, args, kw);                           \
-        }));                                                                                     \
+            return ::quorin::call_bound<&ident##_body>(ident.sig, args, kw);                                 \
+        }));                                                                                                 \
     static ::quorin::Ref ident##_body([[maybe_unused]] const ::quorin::Bound& a)

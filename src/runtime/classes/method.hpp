@@ -24,23 +24,23 @@ std::vector<PyMethodDef> method_table(std::initializer_list<const Method*> metho
 // A method of class `owner` with parameters (fast convention with keywords);
 // the braces that follow are its body, which sees `self` and the bound
 // arguments `a`. With `QUORIN_STATIC_METHOD`, `self` is null.
-#define QUORIN_METHOD_FLAGS_(ident, owner, text, flags)                                                   \
-    static ::quorin::Ref ident##_body(PyObject* self, const ::quorin::Bound& a);                          \
-    QUORIN_METHOD_ENTRY_(ident, owner, text, METH_FASTCALL | METH_KEYWORDS | (flags),                     \
-                         static_cast<PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*)>(  \
+#define QUORIN_METHOD_FLAGS_(ident, owner, text, flags)                                                    \
+    static ::quorin::Ref ident##_body(PyObject* self, const ::quorin::Bound& a);                           \
+    QUORIN_METHOD_ENTRY_(ident, owner, text, METH_FASTCALL | METH_KEYWORDS | (flags),                      \
+                         static_cast<PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*)>(   \
                              [](PyObject* self, PyObject* const* args, Py_ssize_t n, PyObject* kw) {       \
                                  return ::quorin::call_bound<&ident##_body>(ident.sig, args, n, kw, self); \
-                             }));                                                                         \
+                             }));                                                                          \
     static ::quorin::Ref ident##_body([[maybe_unused]] PyObject* self, [[maybe_unused]] const ::quorin::Bound& a)
 
 #define QUORIN_METHOD(ident, owner, text) QUORIN_METHOD_FLAGS_(ident, owner, text, 0)
 #define QUORIN_STATIC_METHOD(ident, owner, text) QUORIN_METHOD_FLAGS_(ident, owner, text, METH_STATIC)
 
 // A method without parameters: the body sees `self` only.
-#define QUORIN_METHOD_NOARGS(ident, owner, text)                                                           \
-    static ::quorin::Ref ident##_body(PyObject* self);                                                     \
-    QUORIN_METHOD_ENTRY_(ident, owner, text, METH_NOARGS,                                                  \
+#define QUORIN_METHOD_NOARGS(ident, owner, text)                                                          \
+    static ::quorin::Ref ident##_body(PyObject* self);                                                    \
+    QUORIN_METHOD_ENTRY_(ident, owner, text, METH_NOARGS,                                                 \
                          static_cast<PyObject* (*)(PyObject*, PyObject*)>([](PyObject* self, PyObject*) { \
-                             return ::quorin::boundary([self] { return ident##_body(self); });             \
-                         }));                                                                              \
+                             return ::quorin::boundary([self] { return ident##_body(self); });            \
+                         }));                                                                             \
     static ::quorin::Ref ident##_body([[maybe_unused]] PyObject* self)

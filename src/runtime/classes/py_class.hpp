@@ -56,7 +56,7 @@ public:
         return *this;
     }
     template <class T>
-        requires requires(const T& t, Visit& v) { t.traverse(v); }
+    requires requires(const T& t, Visit& v) { t.traverse(v); }
     Visit& operator()(const T& state) noexcept {
         state.traverse(*this);
         return *this;
@@ -71,7 +71,9 @@ private:
 };
 
 template <class T>
-concept Traversable = requires(const T& t, Visit& v) { t.traverse(v); };
+concept Traversable = requires(const T& t, Visit& v) {
+    t.traverse(v);
+};
 
 template <class Impl>
 concept HasCall = requires(typename Impl::Data& d, PyObject* const* args, std::size_t nargsf, PyObject* kw) {
@@ -87,22 +89,34 @@ concept HasConstructor = requires(const Bound& b) {
 // A class whose data guards itself against the collector (an iterator's
 // cell keeps the state of a running step) has no cleared flag of its own.
 template <class Impl>
-concept ClearsItself = requires { requires Impl::clears_itself; };
+concept ClearsItself = requires {
+    requires Impl::clears_itself;
+};
 
 template <class Impl>
-concept HasExtraSlots = requires { Impl::slots(); };
+concept HasExtraSlots = requires {
+    Impl::slots();
+};
 
 template <class Impl>
-concept HasExtraFlags = requires { Impl::flags; };
+concept HasExtraFlags = requires {
+    Impl::flags;
+};
 
 template <class Impl>
-concept HasDoc = requires { Impl::doc; };
+concept HasDoc = requires {
+    Impl::doc;
+};
 
 template <class Impl>
-concept HasClassAttrs = requires { Impl::class_attrs(); };
+concept HasClassAttrs = requires {
+    Impl::class_attrs();
+};
 
 template <class Impl>
-concept IsGeneric = requires { requires Impl::generic; };
+concept IsGeneric = requires {
+    requires Impl::generic;
+};
 
 // " while calling a Compose object": the recursion guard's text for class
 // `name`, made at compile time so a call builds no string.
@@ -160,8 +174,7 @@ public:
     using Data = typename Impl::Data;
 
     struct Object {
-        PyObject_HEAD
-        [[no_unique_address]] std::conditional_t<HasCall<Impl>, vectorcallfunc, Absent<0>> vectorcall;
+        PyObject_HEAD [[no_unique_address]] std::conditional_t<HasCall<Impl>, vectorcallfunc, Absent<0>> vectorcall;
         [[no_unique_address]] std::conditional_t<kFlagged, bool, Absent<1>> live;
         Data data;
     };
@@ -199,15 +212,15 @@ public:
     static Data& data(PyObject* self) noexcept { return object(self)->data; }
 
     // The data, or null once the collector has cleared the object.
-    static Data* live_data(PyObject* self) noexcept
-        requires kFlagged
-    {
+    static Data* live_data(PyObject* self) noexcept requires kFlagged {
         Object* o = object(self);
         return o->live ? &o->data : nullptr;
     }
 
     // Raises the Panic of a call that finds its object cleared.
-    [[noreturn]] static void called_after_clear() { throw Panic(std::string(Impl::name) + " called after being cleared"); }
+    [[noreturn]] static void called_after_clear() {
+        throw Panic(std::string(Impl::name) + " called after being cleared");
+    }
 
 private:
     static Object* object(PyObject* self) noexcept { return reinterpret_cast<Object*>(self); }
@@ -268,8 +281,7 @@ private:
     static void dealloc(PyObject* self) noexcept {
         PyTypeObject* tp = Py_TYPE(self);
         PyObject_GC_UnTrack(self);
-        Py_TRASHCAN_BEGIN(self, dealloc)
-        data(self).~Data();
+        Py_TRASHCAN_BEGIN(self, dealloc) data(self).~Data();
         tp->tp_free(self);
         Py_DECREF(tp);
         Py_TRASHCAN_END

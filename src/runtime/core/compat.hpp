@@ -67,8 +67,7 @@ inline int has_attr(PyObject* o, PyObject* name) noexcept {
 // when `o` is not such an int (the caller then takes the general route).
 inline bool compact_int_value(PyObject* o, long long* out) noexcept {
 #if PY_VERSION_HEX >= 0x030C0000
-    if (!PyLong_CheckExact(o) || !PyUnstable_Long_IsCompact(reinterpret_cast<PyLongObject*>(o)))
-        return false;
+    if (!PyLong_CheckExact(o) || !PyUnstable_Long_IsCompact(reinterpret_cast<PyLongObject*>(o))) return false;
     *out = static_cast<long long>(PyUnstable_Long_CompactValue(reinterpret_cast<PyLongObject*>(o)));
     return true;
 #else

@@ -7,8 +7,7 @@
 namespace quorin {
 
 void ffi_err() {
-    if (!PyErr_Occurred())
-        PyErr_SetString(PyExc_SystemError, "FFI call failed without setting an exception");
+    if (!PyErr_Occurred()) PyErr_SetString(PyExc_SystemError, "FFI call failed without setting an exception");
     throw PyErrorSet{};
 }
 
@@ -31,8 +30,7 @@ OnceCell panic_cell;
 PyObject* panic_type() {
     return panic_cell.get([] {
         return Ref::check(PyErr_NewExceptionWithDoc(
-            "quorin._quorin.PanicException",
-            "A broken internal invariant of the module (not an error of the caller).",
+            "quorin._quorin.PanicException", "A broken internal invariant of the module (not an error of the caller).",
             PyExc_BaseException, nullptr));
     });
 }
@@ -52,8 +50,7 @@ void set_error_from_current_exception(const char* fallback) noexcept {
     try {
         throw;
     } catch (const PyErrorSet&) {
-        if (!PyErr_Occurred())
-            PyErr_SetString(PyExc_SystemError, "FFI call failed without setting an exception");
+        if (!PyErr_Occurred()) PyErr_SetString(PyExc_SystemError, "FFI call failed without setting an exception");
     } catch (const std::bad_alloc&) {
         PyErr_NoMemory();
     } catch (const std::exception& e) {

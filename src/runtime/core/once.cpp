@@ -31,10 +31,10 @@ Ref module_attr(PyObject* module, PyObject* name) {
 }
 
 namespace cells {
-#define QUORIN_CELL(fn, module, path)                 \
-    PyObject* fn() {                                  \
-        static OnceCell cell;                         \
-        return cached_attr(cell, module, path);       \
+#define QUORIN_CELL(fn, module, path)           \
+    PyObject* fn() {                            \
+        static OnceCell cell;                   \
+        return cached_attr(cell, module, path); \
     }
 QUORIN_CELL(islice, "itertools", "islice")
 QUORIN_CELL(chain, "itertools", "chain")

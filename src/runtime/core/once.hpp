@@ -28,8 +28,7 @@ private:
     template <class F>
     PyObject* slow(F& init) {
         if (!mutex_.try_lock()) {
-            Py_BEGIN_ALLOW_THREADS
-            mutex_.lock();
+            Py_BEGIN_ALLOW_THREADS mutex_.lock();
             Py_END_ALLOW_THREADS
         }
         std::unique_lock<std::mutex> held(mutex_, std::adopt_lock);
@@ -67,8 +66,8 @@ Ref module_attr(PyObject* module, PyObject* name);
 
 // An interned str made once per process, for attribute and module names
 // used at every call: no string is built per call.
-#define QUORIN_NAME(text)                                                                    \
-    ([]() -> PyObject* {                                                                     \
-        static ::quorin::OnceCell cell;                                                      \
+#define QUORIN_NAME(text)                                                                       \
+    ([]() -> PyObject* {                                                                        \
+        static ::quorin::OnceCell cell;                                                         \
         return cell.get([] { return ::quorin::Ref::check(PyUnicode_InternFromString(text)); }); \
     }())

@@ -16,8 +16,6 @@ bool int_fast_hash_enabled();
 
 // The shortcut itself, shared by py_hash and the self-test: the hash of a
 // compact int of value `v`.
-inline constexpr Py_hash_t small_int_hash(long long v) noexcept {
-    return v == -1 ? -2 : static_cast<Py_hash_t>(v);
-}
+inline constexpr Py_hash_t small_int_hash(long long v) noexcept { return v == -1 ? -2 : static_cast<Py_hash_t>(v); }
 
 }  // namespace quorin

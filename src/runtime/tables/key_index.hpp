@@ -114,9 +114,7 @@ private:
         Chain chain;
     };
 
-    std::size_t home(Py_hash_t h) const noexcept {
-        return static_cast<std::size_t>(PyHashHasher{}(h) >> shift_);
-    }
+    std::size_t home(Py_hash_t h) const noexcept { return static_cast<std::size_t>(PyHashHasher{}(h) >> shift_); }
 
     void place(std::size_t record) noexcept {
         std::size_t i = home(records_[record].hash);

@@ -156,7 +156,8 @@ private:
         const std::size_t window = seen - seen_at_check_, fresh = keys - keys_at_check_;
         if (!dict_) {
             const auto& entries = index_.entries();
-            for (std::size_t i = keys_at_check_; plain_ && i < entries.size(); ++i) plain_ = plain_key(entries[i].key.get());
+            for (std::size_t i = keys_at_check_; plain_ && i < entries.size(); ++i)
+                plain_ = plain_key(entries[i].key.get());
             if (plain_ && 16 * fresh >= 15 * window) to_dict();
         } else if (4 * fresh < 3 * window) {
             to_index();
