@@ -1,3 +1,4 @@
+import collections
 import itertools
 import operator
 
@@ -149,6 +150,24 @@ def test_accumulate_too_many():
 ])
 def test_interleave(seqs, expected):
     assert list(q.interleave(seqs() if callable(seqs) else seqs)) == expected
+
+
+def _round_robin(seqs):
+    iters = collections.deque(iter(s) for s in seqs)
+    while iters:
+        it = iters.popleft()
+        for x in it:
+            yield x
+            iters.append(it)
+            break
+
+
+@pytest.mark.parametrize("lengths", [
+    [3, 0, 1, 2, 0, 5], [1] * 50, [0] * 10 + [2], [5, 4, 3, 2, 1, 0], [1, 3] * 20 + [7],
+])
+def test_interleave_order_as_a_round_robin_dropping_ended_inputs(lengths):
+    seqs = [[(i, j) for j in range(n)] for i, n in enumerate(lengths)]
+    assert list(q.interleave(seqs)) == list(_round_robin(seqs))
 
 
 def test_interleave_call_time_errors():
