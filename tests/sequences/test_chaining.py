@@ -1,4 +1,3 @@
-import collections
 import itertools
 import operator
 
@@ -153,13 +152,8 @@ def test_interleave(seqs, expected):
 
 
 def _round_robin(seqs):
-    iters = collections.deque(iter(s) for s in seqs)
-    while iters:
-        it = iters.popleft()
-        for x in it:
-            yield x
-            iters.append(it)
-            break
+    gap = object()
+    return [x for row in itertools.zip_longest(*seqs, fillvalue=gap) for x in row if x is not gap]
 
 
 @pytest.mark.parametrize("lengths", [
@@ -167,7 +161,7 @@ def _round_robin(seqs):
 ])
 def test_interleave_order_as_a_round_robin_dropping_ended_inputs(lengths):
     seqs = [[(i, j) for j in range(n)] for i, n in enumerate(lengths)]
-    assert list(q.interleave(seqs)) == list(_round_robin(seqs))
+    assert list(q.interleave(seqs)) == _round_robin(seqs)
 
 
 def test_interleave_call_time_errors():
