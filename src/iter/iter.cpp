@@ -85,9 +85,14 @@ Ref wrap_islice(PyObject* self, std::size_t start, PyObject* stop) {
 
 Ref IterImpl::construct(const Bound& a) { return iter::wrap(Ref::borrow(a[0])); }
 
+// An Iter around an Iter iterates the innermost input: unwrapped in a loop,
+// so deep wrapping costs no native stack. Anything else may nest (a subclass
+// with its own __iter__), so asking it for its iterator is guarded.
 PyObject* iter_iter(PyObject* self) noexcept {
     return boundary([self] {
         Ref seq = iter::inner(self);
+        while (Py_IS_TYPE(seq.get(), FluentIter::type())) seq = iter::inner(seq.get());
+        RecursionGuard guard(" while getting an iterator");
         return get_iter(seq.get());
     });
 }

@@ -5,6 +5,7 @@
 
 #include "runtime/classes/native_iter.hpp"
 
+#include <algorithm>
 #include <vector>
 
 namespace quorin {
@@ -20,6 +21,7 @@ namespace {
 struct AccumulateStep {
     Ref it, f, initial, acc;
     bool emitted = false;
+    bool nests = may_nest(it.get());
 
     Ref next() {
         if (initial && !emitted) {
@@ -27,7 +29,8 @@ struct AccumulateStep {
             acc = initial.clone();
             return initial.clone();
         }
-        Ref item = nested_next(it.get());
+        StepGuard guard(nests);
+        Ref item = next_item(it.get());
         if (!item) return {};
         if (!acc) {
             acc = item.clone();
@@ -43,9 +46,11 @@ struct AccumulateStep {
 // bool as the predicate is the truth test itself: the call is skipped.
 struct RemoveStep {
     Ref it, pred;
+    bool nests = may_nest(it.get());
 
     Ref next() {
-        while (Ref item = nested_next(it.get())) {
+        StepGuard guard(nests);
+        while (Ref item = next_item(it.get())) {
             if (pred) {
                 Ref verdict = call1(pred.get(), item.get());
                 if (!truthy(verdict.get())) return item;
@@ -78,23 +83,34 @@ struct IterateStep {
     void traverse(Visit& v) const noexcept { v(f)(current); }
 };
 
+// An exhausted input is emptied in place at once and the empty slots are
+// dropped when a round ends, so each removal costs O(1) amortised and the
+// round-robin order stays that of removing it on the spot.
 struct InterleaveStep {
     std::vector<Ref> iters;
+    bool nests = std::ranges::any_of(iters, [](const Ref& it) { return may_nest(it.get()); });
     std::size_t pos = 0;
 
     Ref next() {
-        while (!iters.empty()) {
-            if (pos >= iters.size()) pos = 0;
+        StepGuard guard(nests);
+        for (;;) {
+            if (pos >= iters.size()) {
+                std::erase_if(iters, [](const Ref& it) { return !it; });
+                pos = 0;
+                if (iters.empty()) return {};
+            }
+            if (!iters[pos]) {
+                ++pos;
+                continue;
+            }
             // The iterator is held across the call: the vector may not move
             // while user code runs, but keep the reference independent of it.
             Ref it = iters[pos].clone();
-            if (Ref item = nested_next(it.get())) {
-                ++pos;
-                return item;
-            }
-            iters.erase(iters.begin() + static_cast<std::ptrdiff_t>(pos));
+            Ref item = next_item(it.get());
+            if (!item) iters[pos].reset();
+            ++pos;
+            if (item) return item;
         }
-        return {};
     }
     void traverse(Visit& v) const noexcept { v(iters); }
 };

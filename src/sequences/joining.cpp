@@ -6,6 +6,7 @@
 #include "runtime/core/once.hpp"
 #include "runtime/tables/key.hpp"
 
+#include <algorithm>
 #include <cstddef>
 #include <optional>
 #include <utility>
@@ -45,10 +46,13 @@ Ref lookup(PyObject* dict, PyObject* key) {
     return Ref::steal(found);
 }
 
+// Both are held before the tuple is made: `left` may be read from a list
+// that code run by the allocation (a finalizer) can empty.
 Ref pair(PyObject* left, PyObject* right) {
+    Ref l = Ref::borrow(left), r = Ref::borrow(right);
     Ref t = Ref::check(PyTuple_New(2));
-    PyTuple_SET_ITEM(t.get(), 0, Py_NewRef(left));
-    PyTuple_SET_ITEM(t.get(), 1, Py_NewRef(right));
+    PyTuple_SET_ITEM(t.get(), 0, l.release());
+    PyTuple_SET_ITEM(t.get(), 1, r.release());
     return t;
 }
 
@@ -71,8 +75,10 @@ struct DiffStep {
     Ref fill, key;
     std::vector<Ref> row, keys;
     std::vector<PyObject*> compared;
+    bool nests = std::ranges::any_of(slots, [](const Ref& it) { return may_nest(it.get()); });
 
     Ref next() {
+        StepGuard guard(nests);
         Emptied emptied{row, keys, compared};
         for (;;) {
             row.clear();
@@ -96,7 +102,7 @@ struct DiffStep {
         for (Ref& slot : slots) {
             if (slot) {
                 Ref it = slot.clone();
-                if (Ref item = nested_next(it.get())) {
+                if (Ref item = next_item(it.get())) {
                     row.push_back(std::move(item));
                     real = true;
                     continue;
@@ -124,6 +130,7 @@ struct JoinStep {
     Py_ssize_t match_pos = 0;
     std::optional<std::vector<Ref>> leftover;
     std::size_t leftover_pos = 0;
+    bool right_nests = may_nest(right_it.get());
 
     Ref next() {
         if (!index) build_index();
@@ -131,7 +138,8 @@ struct JoinStep {
             if (Ref row = next_match()) return row;
         }
         if (!leftover) {
-            while (Ref right = nested_next(right_it.get())) {
+            StepGuard guard(right_nests);
+            while (Ref right = next_item(right_it.get())) {
                 Ref k = apply_key(right_key.get(), right.get());
                 if (Ref items = lookup(index.get(), k.get())) {
                     require_group(items.get());
@@ -154,6 +162,7 @@ struct JoinStep {
     void build_index() {
         Ref built = Ref::check(PyDict_New());
         Ref it = get_iter(left_seq.get());
+        StepGuard guard(may_nest(it.get()));
         while (Ref item = next_item(it.get())) {
             Ref k = apply_key(left_key.get(), item.get());
             if (Ref items = lookup(built.get(), k.get())) {

@@ -39,6 +39,7 @@ public:
         } else {
             kind_ = Kind::Iterator;
             seq_ = get_iter(seq);
+            nests_ = may_nest(seq_.get());
         }
     }
 
@@ -52,8 +53,8 @@ public:
 private:
     enum class Kind { List, Tuple, Iterator };
 
-    // No user code runs while the items are copied, so the length read here
-    // holds for the whole chunk.
+    // Nothing runs between reading the length and holding the items, so
+    // that length holds for the whole chunk.
     Ref copy(std::uint64_t n, Tail tail, PyObject* pad) {
         if (!seq_) return {};
         PyObject* seq = seq_.get();
@@ -68,18 +69,37 @@ private:
             Ref held = std::move(seq_);
             pos_ += take;
             if (take == 0 || tail == Tail::Drop) return {};
-            if (tail == Tail::Short) return filled(items, take, take);
-            return padded(filled(items, take, static_cast<Py_ssize_t>(n)), take, static_cast<Py_ssize_t>(n), pad);
+            if (tail == Tail::Short) return filled(items, take, take, list);
+            return padded(filled(items, take, static_cast<Py_ssize_t>(n), list), take, static_cast<Py_ssize_t>(n), pad);
         }
         pos_ += take;
-        return filled(items, take, take);
+        return filled(items, take, take, list);
     }
 
-    // A tuple of `size` slots, the first `take` copied from `items`.
-    static Ref filled(PyObject* const* items, Py_ssize_t take, Py_ssize_t size) {
+    // A tuple of `size` slots, the first `take` copied from `items`. The
+    // allocation may run the collector, and a finalizer may empty a list:
+    // a list's items are held first. A tuple's own reference holds its items.
+    Ref filled(PyObject* const* items, Py_ssize_t take, Py_ssize_t size, bool list) {
+        if (!list) {
+            Ref chunk = Ref::check(PyTuple_New(size));
+            PyObject** out = &PyTuple_GET_ITEM(chunk.get(), 0);
+            for (Py_ssize_t i = 0; i < take; ++i) out[i] = Py_NewRef(items[i]);
+            return chunk;
+        }
+        struct Emptied {
+            std::vector<Ref>& buffer;
+            ~Emptied() { buffer.clear(); }
+        } emptied{buffer_};
+        buffer_.reserve(static_cast<std::size_t>(take));
+        for (Py_ssize_t i = 0; i < take; ++i) buffer_.push_back(Ref::borrow(items[i]));
+        return from_buffer(size);
+    }
+
+    // A tuple of `size` slots, the first ones taken from the buffer.
+    Ref from_buffer(Py_ssize_t size) {
         Ref chunk = Ref::check(PyTuple_New(size));
         PyObject** out = &PyTuple_GET_ITEM(chunk.get(), 0);
-        for (Py_ssize_t i = 0; i < take; ++i) out[i] = Py_NewRef(items[i]);
+        for (std::size_t i = 0; i < buffer_.size(); ++i) out[i] = buffer_[i].release();
         return chunk;
     }
 
@@ -92,8 +112,9 @@ private:
         } emptied{buffer_};
         if (buffer_.capacity() == 0) buffer_.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(n, 4096)));
         PyObject* it = seq_.get();
+        StepGuard guard(nests_);
         while (buffer_.size() < n) {
-            Ref item = nested_next(it);
+            Ref item = next_item(it);
             if (!item) break;
             buffer_.push_back(std::move(item));
         }
@@ -103,14 +124,13 @@ private:
             if (got == 0 || tail == Tail::Drop) return {};
             if (tail == Tail::Pad) size = static_cast<Py_ssize_t>(n);
         }
-        Ref chunk = Ref::check(PyTuple_New(size));
-        for (Py_ssize_t i = 0; i < got; ++i) PyTuple_SET_ITEM(chunk.get(), i, buffer_[i].release());
-        return padded(std::move(chunk), got, size, pad);
+        return padded(from_buffer(size), got, size, pad);
     }
 
     Kind kind_;
     Ref seq_;
     Py_ssize_t pos_ = 0;
+    bool nests_ = false;
     // Empty between steps; reused so that a chunk costs no allocation of
     // its own beyond the tuple.
     std::vector<Ref> buffer_;

@@ -80,9 +80,11 @@ using PluckIter = IterClass<PluckImpl>;
 // Index lists and defaults: each element through get's rules.
 struct PluckStep {
     Ref it, ind, dflt;
+    bool nests = may_nest(it.get());
 
     Ref next() {
-        Ref x = nested_next(it.get());
+        StepGuard guard(nests);
+        Ref x = next_item(it.get());
         if (!x) return {};
         return get_value(ind.get(), x.get(), dflt.get());
     }

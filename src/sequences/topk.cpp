@@ -280,10 +280,13 @@ Ref topk_objects(std::uint64_t k, PyObject* seq) {
             return topk_sorted(k, gathered ? std::move(gathered) : Ref::check(PySequence_List(seq)));
         top.offer(values[i], i);
     }
-    const std::vector<std::size_t> best = std::move(top).ranked();
-    Ref out = Ref::check(PyTuple_New(static_cast<Py_ssize_t>(best.size())));
-    for (std::size_t j = 0; j < best.size(); ++j)
-        PyTuple_SET_ITEM(out.get(), static_cast<Py_ssize_t>(j), Py_NewRef(values[best[j]]));
+    // Held before the tuple is made: the allocation may run a finalizer
+    // that empties the list, and `values` with it.
+    std::vector<Ref> chosen;
+    for (std::size_t pos : std::move(top).ranked()) chosen.push_back(Ref::borrow(values[pos]));
+    Ref out = Ref::check(PyTuple_New(static_cast<Py_ssize_t>(chosen.size())));
+    for (std::size_t j = 0; j < chosen.size(); ++j)
+        PyTuple_SET_ITEM(out.get(), static_cast<Py_ssize_t>(j), chosen[j].release());
     return out;
 }
 

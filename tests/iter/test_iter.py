@@ -139,6 +139,18 @@ def test_long_chain_releases():
 
 
 @pytest.mark.no_refleak
+@pytest.mark.parametrize("use, expected", [
+    (list, [1, 2]), (Iter.collect, [1, 2]), (Iter.first, Some(1)), (Iter.last, Some(2)), (Iter.count, 2),
+    (lambda x: list(x.map(abs)), [1, 2]), (lambda x: x.partition_all(2).collect(), [(1, 2)]),
+])
+def test_deeply_wrapped_gives_the_innermost_items(use, expected):
+    x = [1, 2]
+    for _ in range(200_000):
+        x = Iter(x)
+    assert use(x) == expected
+
+
+@pytest.mark.no_refleak
 def test_signatures():
     assert str(inspect.signature(Iter)) == "(inner)"
     assert str(inspect.signature(Iter.reduce)) == "(self, /, binop, *rest)"

@@ -151,6 +151,19 @@ def test_interleave(seqs, expected):
     assert list(q.interleave(seqs() if callable(seqs) else seqs)) == expected
 
 
+def _round_robin(seqs):
+    gap = object()
+    return [x for row in itertools.zip_longest(*seqs, fillvalue=gap) for x in row if x is not gap]
+
+
+@pytest.mark.parametrize("lengths", [
+    [3, 0, 1, 2, 0, 5], [1] * 50, [0] * 10 + [2], [5, 4, 3, 2, 1, 0], [1, 3] * 20 + [7],
+])
+def test_interleave_order_as_a_round_robin_dropping_ended_inputs(lengths):
+    seqs = [[(i, j) for j in range(n)] for i, n in enumerate(lengths)]
+    assert list(q.interleave(seqs)) == _round_robin(seqs)
+
+
 def test_interleave_call_time_errors():
     with pytest.raises(TypeError):
         q.interleave([[1], 5])

@@ -22,7 +22,10 @@ public:
     // The next element, or an empty Ref when exhausted. Throws when the
     // underlying iterator raises.
     Ref next() {
-        if (!list_) return nested_next(obj_.get());
+        if (!list_) {
+            StepGuard guard(nests_);
+            return next_item(obj_.get());
+        }
         if (done_) return {};
         PyObject* list = obj_.get();
         if (pos_ >= static_cast<std::size_t>(PyList_GET_SIZE(list))) {
@@ -58,12 +61,13 @@ public:
     void traverse(Visit& v) const noexcept { v(obj_); }
 
 private:
-    PySource(Ref obj, bool list) noexcept : obj_(std::move(obj)), list_(list) {}
+    PySource(Ref obj, bool list) noexcept : obj_(std::move(obj)), list_(list), nests_(!list && may_nest(obj_.get())) {}
 
     Ref obj_;  // the exact list, or the iterator
     std::size_t pos_ = 0;
     bool list_ = false;
     bool done_ = false;
+    bool nests_ = false;
 };
 
 // Saturating arithmetic for length hints, which must never wrap.

@@ -21,11 +21,38 @@ inline Ref next_item(PyObject* it) {
     return Ref::steal(item);
 }
 
-// The next item of `it` asked from inside an iterator's own step: such
-// iterators nest, so a chain of them is a RecursionError rather than a
-// native stack overflow when it is very deep.
+// Whether asking `it` for an item may run another lazy step, and so nest
+// without bound. The builtin containers' own iterators never do.
+inline bool may_nest(PyObject* it) noexcept {
+    const PyTypeObject* t = Py_TYPE(it);
+    return t != &PyListIter_Type && t != &PyTupleIter_Type && t != &PyRangeIter_Type && t != &PyLongRangeIter_Type &&
+           t != &PyDictIterKey_Type && t != &PyDictIterValue_Type && t != &PyDictIterItem_Type &&
+           t != &PyListRevIter_Type && t != &PySetIter_Type;
+}
+
+// One level of nesting for one step of an iterator that pulls from others:
+// a very deep chain of such steps is a RecursionError rather than a native
+// stack overflow. A step is one level however many items it pulls, so the
+// guard is entered once per step, and not at all when no source can nest.
+class StepGuard {
+public:
+    explicit StepGuard(bool nests) : entered_(nests) {
+        if (entered_ && Py_EnterRecursiveCall(" while getting the next item")) throw PyErrorSet{};
+    }
+    ~StepGuard() {
+        if (entered_) Py_LeaveRecursiveCall();
+    }
+    StepGuard(const StepGuard&) = delete;
+    StepGuard& operator=(const StepGuard&) = delete;
+
+private:
+    bool entered_;
+};
+
+// The next item of `it` asked from inside an iterator's own step, for a
+// step that pulls one item.
 inline Ref nested_next(PyObject* it) {
-    RecursionGuard guard(" while getting the next item");
+    StepGuard guard(may_nest(it));
     return next_item(it);
 }
 

@@ -156,11 +156,25 @@ def test_dedicated_classes(it, name):
         cls()
 
 
+# Plucking 0 from it gives it back, at any depth.
+SELF_ITEM = {}
+SELF_ITEM[0] = SELF_ITEM
+
+
 @pytest.mark.no_refleak
 @pytest.mark.parametrize("wrap, source, expected", [
     (lambda it: q.remove(bool, it), [0, 2, 0], [0, 0]),
     (lambda it: q.accumulate(max, it), [0, 2], [0, 2]),
     (lambda it: q.unique(it), [0, 2, 0], [0, 2]),
+    (lambda it: map(operator.itemgetter(0), q.join(0, it, 0, [(1,)])), [(1,)], [(1,)]),
+    (lambda it: map(operator.itemgetter(1), q.join(0, [(1,)], 0, it)), [(1,)], [(1,)]),
+    (lambda it: q.pluck(0, it), [SELF_ITEM], [SELF_ITEM]),
+    (lambda it: q.pluck([0], it, None), [SELF_ITEM], [(SELF_ITEM,)]),
+    (lambda it: map(operator.itemgetter(0), q.partition_all(1, it)), [5], [5]),
+    (lambda it: map(operator.itemgetter(0), q.partition(1, it)), [5], [5]),
+    (lambda it: map(operator.itemgetter(0), q.diff(it, itertools.repeat(None))), [5], [5]),
+    (lambda it: q.interleave([it, []]), [1, 2], [1, 2]),
+    (lambda it: q.interpose(0, it), [5], [5]),
 ])
 def test_deep_chain_iterated_works_or_is_a_recursion_error(wrap, source, expected):
     it = iter(source)
