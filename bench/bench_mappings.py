@@ -1,6 +1,6 @@
 """Mapping functions against the dict idioms they replace (dicts of 10^5 items)."""
 
-from collections import defaultdict
+from collections import defaultdict, deque
 
 from harness import Case
 
@@ -51,6 +51,7 @@ def cases():
     odd = (2).__rmod__
     neg = int.__neg__
     wide = dict(WORDS, a=NESTED["a"])
+    plus1 = lambda v: v + 1  # noqa: E731
     return [
         Case("mappings", "merge(a, b)", lambda: q.merge(A, B), "{**a, **b}", lambda: {**A, **B},
              per=N, goal=1.1),
@@ -66,6 +67,11 @@ def cases():
              lambda: {k: inc(v) for k, v in A.items()}, per=N, goal=1.0),
         Case("mappings", "valmap(lambda, d)", lambda: q.valmap(lambda v: v + 1, A), "{k: v + 1 for ...}",
              lambda: {k: v + 1 for k, v in A.items()}, per=N),
+        Case("mappings", "valmap(lambda, d)", lambda: q.valmap(plus1, A), "{k: f(v) for ...}  (same lambda)",
+             lambda: {k: plus1(v) for k, v in A.items()}, per=N),
+        Case("mappings", "deque(map(lambda, d.values()), 0)", lambda: deque(map(plus1, A.values()), 0),
+             "{k: v + 1 for ...}", lambda: {k: v + 1 for k, v in A.items()}, per=N, floor=True,
+             why="valmap must call the lambda once per value; the inlined v + 1 calls nothing"),
         Case("mappings", "keymap(f, d)", lambda: q.keymap(neg, A), "{f(k): v for k, v in d.items()}",
              lambda: {neg(k): v for k, v in A.items()}, per=N),
         Case("mappings", "keyfilter(p, d)", lambda: q.keyfilter(odd, A), "{k: v for ... if p(k)}",

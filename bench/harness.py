@@ -1,10 +1,26 @@
 """Benchmark harness: each case times one call of ours against the
 standard-library idiom a user would otherwise write, in the same run, and
-reports the ratio (ours / idiom; lower is better)."""
+reports the ratio (ours / idiom; lower is better) as mean ± standard
+deviation over several interleaved samples.
 
+Each sample runs a loop count calibrated once per side so that one sample
+lasts about budget / (2 * samples); ours and the idiom alternate sample by
+sample, so drift and other load on the machine hit both alike, and the
+ratio's spread is that of the per-pair ratios. A row whose spread reaches
+across its goal is flagged '~' rather than passed or failed."""
+
+import statistics
 import time
 from dataclasses import dataclass
 from typing import Callable
+
+SAMPLES = 9
+
+# Wall-clock time by default. On a machine shared with other work, the
+# process's CPU time (run.py --clock cpu) leaves out the time other jobs
+# hold the processor; it adds up every thread's time, though, so rows that
+# run on the worker pool look no faster for it.
+clock = time.perf_counter
 
 
 @dataclass
@@ -16,36 +32,74 @@ class Case:
     idiom: Callable[[], object]
     per: int = 1        # elements per call, for the ns/element column
     goal: float | None = None  # the ratio this case must stay under, if any
+    # A floor row times the unavoidable part of the case above it (e.g. the
+    # bare Python calls); `why` says, in one line, why that is the floor.
+    floor: bool = False
+    why: str = ""
 
 
-def _best(fn, budget):
-    """Best time per call of `fn` (seconds), calibrated to run ~budget."""
+@dataclass
+class Result:
+    case: Case
+    ours: float         # mean seconds per call
+    idiom: float
+    ratio: float        # mean of the per-sample ratios
+    spread: float       # their standard deviation
+
+    def verdict(self):
+        """'' without a goal, else 'ok', '!' (missed) or '~' (spread crosses the goal)."""
+        goal = self.case.goal
+        if goal is None:
+            return ""
+        if self.ratio + self.spread <= goal:
+            return "ok"
+        if self.ratio - self.spread > goal:
+            return "!"
+        return "~"
+
+
+def _loops(fn, target):
+    """A loop count for which one run of `fn` lasts about `target` seconds."""
     n = 1
     while True:
-        t0 = time.perf_counter()
+        t0 = clock()
         for _ in range(n):
             fn()
-        dt = time.perf_counter() - t0
-        if dt > budget / 10 or n >= 1 << 24:
-            break
+        dt = clock() - t0
+        if dt >= target / 4 or n >= 1 << 24:
+            return max(1, int(n * target / dt)) if dt > 0 else n
         n *= 4
-    best = dt / n
-    deadline = time.perf_counter() + budget
-    while time.perf_counter() < deadline:
-        t0 = time.perf_counter()
-        for _ in range(n):
-            fn()
-        best = min(best, (time.perf_counter() - t0) / n)
-    return best
+
+
+def _sample(fn, n):
+    t0 = clock()
+    for _ in range(n):
+        fn()
+    return (clock() - t0) / n
+
+
+def sample(case, budget=0.3, samples=SAMPLES):
+    """Result of `case`: `samples` interleaved pairs over about `budget` seconds."""
+    target = budget / (2 * samples)
+    n_ours, n_idiom = _loops(case.ours, target), _loops(case.idiom, target)
+    ours, idiom = [], []
+    for i in range(samples):
+        # Alternate which side goes first, so neither always runs warm.
+        if i % 2:
+            idiom.append(_sample(case.idiom, n_idiom))
+            ours.append(_sample(case.ours, n_ours))
+        else:
+            ours.append(_sample(case.ours, n_ours))
+            idiom.append(_sample(case.idiom, n_idiom))
+    ratios = [a / b for a, b in zip(ours, idiom)]
+    return Result(case, statistics.fmean(ours), statistics.fmean(idiom), statistics.fmean(ratios),
+                  statistics.stdev(ratios))
 
 
 def measure(case, budget=0.3):
-    # Interleave ours and the idiom so that drift hits both alike.
-    ours = idiom = float("inf")
-    for _ in range(2):
-        ours = min(ours, _best(case.ours, budget / 2))
-        idiom = min(idiom, _best(case.idiom, budget / 2))
-    return ours, idiom
+    """Mean seconds per call of ours and of the idiom."""
+    r = sample(case, budget)
+    return r.ours, r.idiom
 
 
 def fmt_time(s):
@@ -57,15 +111,18 @@ def fmt_time(s):
 
 
 def report(cases, budget=0.3, out=print):
-    header = f"{'group':<10} {'quorin':<34} {'idiom':<40} {'quorin':>11} {'idiom':>11} {'ratio':>7} {'goal':>6}"
+    header = (f"{'group':<10} {'quorin':<34} {'idiom':<40} {'quorin':>11} {'idiom':>11} "
+              f"{'ratio ± sd':>13} {'goal':>7}")
     out(header)
     out("-" * len(header))
     results = []
     for case in cases:
-        ours, idiom = measure(case, budget)
-        ratio = ours / idiom
-        goal = "" if case.goal is None else (f"{case.goal:.2f}" + ("" if ratio <= case.goal else "!"))
-        out(f"{case.group:<10} {case.name:<34} {case.idiom_name:<40} {fmt_time(ours / case.per)} "
-            f"{fmt_time(idiom / case.per)} {ratio:7.2f} {goal:>6}")
-        results.append((case, ours, idiom, ratio))
+        r = sample(case, budget)
+        goal = "" if case.goal is None else f"{case.goal:.2f}" + {"ok": "", "!": "!", "~": "~"}[r.verdict()]
+        name = ("  floor: " + case.name) if case.floor else case.name
+        out(f"{case.group:<10} {name:<34} {case.idiom_name:<40} {fmt_time(r.ours / case.per)} "
+            f"{fmt_time(r.idiom / case.per)} {r.ratio:6.2f} ±{r.spread:5.2f} {goal:>7}")
+        if case.why:
+            out(f"{'':<10}   ({case.why})")
+        results.append(r)
     return results

@@ -32,6 +32,7 @@ public:
 
     Py_ssize_t npos() const noexcept { return npos_; }
     Py_ssize_t nkw() const noexcept { return nkw_; }
+    PyObject* keyword_names() const noexcept { return names(); }
 
     // f(*positionals, **keywords)
     Ref call(PyObject* f);

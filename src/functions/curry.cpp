@@ -15,22 +15,28 @@ namespace quorin {
 
 namespace {
 
-// The number of parameters when `sig` is an exact Signature whose
-// parameters are all positional (positional-only or positional-or-keyword)
-// without defaults, else -1. For such a signature and a call without
-// keywords, `bind` succeeds exactly when the count is reached, and
-// `bind_partial` exactly when it is not exceeded, so the count alone
-// decides.
-Py_ssize_t plain_positional_count(PyObject* sig) {
-    return unless_ordinary_error(Py_ssize_t{-1}, [sig] {
+// What the signature alone tells: for an exact Signature of exact
+// Parameters, whether `bind` and `bind_partial` depend on nothing but the
+// call's shape (the number of positionals and the keyword names, never the
+// values), and the number of parameters when they are all positional
+// without defaults (else -1). For such a count and a call without keywords,
+// `bind` succeeds exactly when the count is reached and `bind_partial`
+// exactly when it is not exceeded, so the count alone decides.
+struct SignatureFacts {
+    bool by_shape = false;
+    Py_ssize_t plain = -1;
+};
+
+SignatureFacts signature_facts(PyObject* sig) {
+    return unless_ordinary_error(SignatureFacts{}, [sig] {
         std::optional<std::vector<ParamInfo>> params = read_parameters(sig, true);
-        if (!params) return Py_ssize_t{-1};
+        if (!params) return SignatureFacts{};
+        SignatureFacts facts{true, static_cast<Py_ssize_t>(params->size())};
         for (const ParamInfo& p : *params) {
-            if (p.has_default) return Py_ssize_t{-1};
-            if (p.kind != ParamKind::positional_only && p.kind != ParamKind::positional_or_keyword)
-                return Py_ssize_t{-1};
+            bool positional = p.kind == ParamKind::positional_only || p.kind == ParamKind::positional_or_keyword;
+            if (p.has_default || !positional) facts.plain = -1;
         }
-        return static_cast<Py_ssize_t>(params->size());
+        return facts;
     });
 }
 
@@ -41,8 +47,9 @@ struct CurryImpl {
 
     struct Data {
         Ref func, args, kwargs;
-        // Unresolved (null) or the pair (signature or None, plain positional
-        // count); published once by compare-and-swap and owned thereafter.
+        // Unresolved (null) or the triple (signature or None, plain positional
+        // count, outcomes by call shape or None); published once by
+        // compare-and-swap and owned thereafter.
         std::atomic<PyObject*> resolved{nullptr};
 
         Data() = default;
@@ -65,7 +72,7 @@ struct CurryImpl {
 
 using Curry = PyClass<CurryImpl>;
 
-// The resolved pair of `c` (wrapping `func`), computed now when `c` has none yet. The
+// The resolved triple of `c` (wrapping `func`), computed now when `c` has none yet. The
 // computation runs user code (`__signature__`, `__wrapped__`, ...) that may
 // call this very curry or race with another thread, so nothing is held
 // while it runs: the first result published wins and later ones are
@@ -86,9 +93,10 @@ Ref resolve(CurryImpl::Data& c, PyObject* func) {
         PyErr_Clear();
         sig = Ref::borrow(Py_None);
     }
-    Py_ssize_t plain = sig.get() == Py_None ? -1 : plain_positional_count(sig.get());
-    Ref count = Ref::check(PyLong_FromSsize_t(plain));
-    Ref pair = Ref::check(PyTuple_Pack(2, sig.get(), count.get()));
+    SignatureFacts facts = sig.get() == Py_None ? SignatureFacts{} : signature_facts(sig.get());
+    Ref count = Ref::check(PyLong_FromSsize_t(facts.plain));
+    Ref shapes = facts.by_shape ? Ref::check(PyDict_New()) : Ref::borrow(Py_None);
+    Ref pair = Ref::check(PyTuple_Pack(3, sig.get(), count.get(), shapes.get()));
     PyObject* expected = nullptr;
     if (c.resolved.compare_exchange_strong(expected, pair.get(), std::memory_order_acq_rel)) {
         PyObject* published = pair.release();
@@ -101,10 +109,36 @@ Ref partial(const Ref& func, const ArgPack& pack, PyObject* resolved) {
     return Curry::make(func.clone(), pack.positionals(), pack.keywords(), resolved);
 }
 
+// The key of a call's shape: (number of positionals, *keyword names), or
+// null when a name is not an exact str (its comparison could run user code).
+Ref shape_key(const ArgPack& pack) {
+    PyObject* names = pack.keyword_names();
+    Py_ssize_t nkw = names ? PyTuple_GET_SIZE(names) : 0;
+    for (Py_ssize_t i = 0; i < nkw; ++i)
+        if (!PyUnicode_CheckExact(PyTuple_GET_ITEM(names, i))) return {};
+    Ref key = Ref::check(PyTuple_New(nkw + 1));
+    PyTuple_SET_ITEM(key.get(), 0, Ref::check(PyLong_FromSsize_t(pack.npos())).release());
+    for (Py_ssize_t i = 0; i < nkw; ++i) PyTuple_SET_ITEM(key.get(), i + 1, Py_NewRef(PyTuple_GET_ITEM(names, i)));
+    return key;
+}
+
+// What binding a call of this shape does: call the function (True),
+// return a partial (False), or let the function report the arguments (None).
+enum class Outcome { call, partial, report };
+
 bool pending_type_error() {
     if (!PyErr_ExceptionMatches(PyExc_TypeError)) return false;
     PyErr_Clear();
     return true;
+}
+
+Outcome bind_outcome(PyObject* sig, ArgPack& pack) {
+    if (Ref bound = pack.try_method(sig, QUORIN_NAME("bind"))) return Outcome::call;
+    if (!pending_type_error()) ffi_err();
+    if (Ref bound = pack.try_method(sig, QUORIN_NAME("bind_partial"))) return Outcome::partial;
+    if (!pending_type_error()) ffi_err();
+    // Surplus or unknown arguments: the function reports them itself.
+    return Outcome::report;
 }
 
 Ref CurryImpl::construct(const Bound& b) {
@@ -123,11 +157,23 @@ Ref CurryImpl::call(Data& c, PyObject* const* args, std::size_t nargsf, PyObject
         if (pack.npos() >= plain) return pack.call(func.get());
         return partial(func, pack, resolved.get());
     }
-    if (Ref bound = pack.try_method(sig, QUORIN_NAME("bind"))) return pack.call(func.get());
-    if (!pending_type_error()) ffi_err();
-    if (Ref bound = pack.try_method(sig, QUORIN_NAME("bind_partial"))) return partial(func, pack, resolved.get());
-    if (!pending_type_error()) ffi_err();
-    // Surplus or unknown arguments: the function reports them itself.
+    PyObject* shapes = PyTuple_GET_ITEM(resolved.get(), 2);
+    Ref key = shapes == Py_None ? Ref() : shape_key(pack);
+    PyObject* found = nullptr;
+    if (key && compat::dict_get_item_ref(shapes, key.get(), &found) < 0) ffi_err();
+    Ref known = Ref::steal(found);
+    Outcome outcome;
+    if (known) {
+        PyObject* k = known.get();
+        outcome = k == Py_True ? Outcome::call : k == Py_False ? Outcome::partial : Outcome::report;
+    } else {
+        outcome = bind_outcome(sig, pack);
+        if (key) {
+            PyObject* value = outcome == Outcome::call ? Py_True : outcome == Outcome::partial ? Py_False : Py_None;
+            check_int(PyDict_SetItem(shapes, key.get(), value));
+        }
+    }
+    if (outcome == Outcome::partial) return partial(func, pack, resolved.get());
     return pack.call(func.get());
 }
 

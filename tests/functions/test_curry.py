@@ -119,3 +119,64 @@ def test_threads_racing_on_a_fresh_curry():
     lookups = target.lookups
     c(1)(2)
     assert target.lookups == lookups
+
+
+def g3(a, b=2, *, c, **rest):
+    return (a, b, c, rest)
+
+
+# (stored keywords, call args, call keywords, expected: a result, "curry", or an error message)
+SHAPES = [
+    ({"c": 0}, (1,), {}, (1, 2, 0, {})),
+    ({}, (1,), {}, "curry"),
+    ({}, (), {"c": 5}, "curry"),
+    ({}, (1,), {"c": 5, "z": 9}, (1, 2, 5, {"z": 9})),
+    ({"c": 0}, (1, 2, 3), {}, "g3() takes from 1 to 2 positional arguments but 3 positional arguments "
+                              "(and 1 keyword-only argument) were given"),
+    ({"c": 0}, (1,), {"a": 1}, "g3() got multiple values for argument 'a'"),
+]
+
+
+@pytest.mark.parametrize("stored, args, kwargs, expected", SHAPES)
+def test_a_repeated_call_shape_has_the_same_outcome(stored, args, kwargs, expected):
+    c = q.curry(g3, **stored)
+    for value in (1, "x", None):  # the second and later calls reuse what the first learnt
+        args = (value,) + args[1:] if args else args
+        if isinstance(expected, str) and expected != "curry":
+            with pytest.raises(TypeError) as info:
+                c(*args, **kwargs)
+            assert str(info.value) == expected
+            continue
+        out = c(*args, **kwargs)
+        if expected == "curry":
+            assert type(out) is q.curry
+        else:
+            assert out == (value,) + expected[1:]
+
+
+def test_shapes_differ_by_keyword_names_and_count():
+    c = q.curry(g3)
+    assert type(c(1)) is q.curry and c(1, c=3) == (1, 2, 3, {})
+    assert type(c(b=1)) is q.curry and c(1, b=1, c=3) == (1, 1, 3, {})
+    assert c(1, 5, c=3) == (1, 5, 3, {}) and type(c(1, 5)) is q.curry
+
+
+def test_a_signature_of_its_own_is_asked_at_every_call():
+    import inspect
+
+    binds = []
+
+    class Logged(inspect.Signature):
+        def bind(self, *args, **kwargs):
+            binds.append((args, kwargs))
+            return super().bind(*args, **kwargs)
+
+    class Target:
+        __signature__ = Logged.from_callable(g3)
+
+        def __call__(self, *args, **kwargs):
+            return g3(*args, **kwargs)
+
+    c = q.curry(Target(), c=0)
+    assert c(1) == c(1) == (1, 2, 0, {})
+    assert binds == [((1,), {"c": 0})] * 2
