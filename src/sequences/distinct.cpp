@@ -8,21 +8,29 @@
 #include "runtime/core/once.hpp"
 #include "runtime/tables/py_seen.hpp"
 
+#include <algorithm>
 #include <cstdint>
-#include <span>
 
 namespace quorin {
 
 namespace {
 
 template <IntElement T>
-bool distinct_ints(std::span<const T> values) {
+bool distinct_ints(const IntRun<T>& values) {
     if (values.empty()) return true;
     IntSet<T> seen;
     seen.grow_to(IntSet<T>::presized_capacity(values.size()));
-    for (T v : values)
-        if (!seen.insert(v)) return false;
-    return true;
+    bool distinct = true;
+    // A repeat ends the scan at the end of its block: the answer is known.
+    std::size_t done = 0;
+    while (distinct && done < values.size()) {
+        const std::size_t m = std::min(kIntBlock, values.size() - done);
+        for_each_block(values, done, m, [&](const T* p, std::size_t count) {
+            for (std::size_t i = 0; i < count && distinct; ++i) distinct = seen.insert(p[i]);
+        });
+        done += m;
+    }
+    return distinct;
 }
 
 // Announces the slot of `set` that adding `o` will look at first, when o's

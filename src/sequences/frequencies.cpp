@@ -12,7 +12,6 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <span>
 #include <type_traits>
 #include <vector>
 
@@ -144,38 +143,58 @@ private:
     std::vector<std::uint64_t> counts_;
 };
 
-// The shared sequential step: counts `values` into `into`.
+// The shared sequential step: counts elements [start, start + n) of `run`
+// into `into`.
 template <IntElement T>
-void count_into(Counts<T>& into, const T* values, std::size_t n) {
-    into.count_each(values, n);
+void count_into(Counts<T>& into, const IntRun<T>& run, std::size_t start, std::size_t n) {
+    for_each_block(run, start, n, [&into](const T* values, std::size_t m) { into.count_each(values, m); });
 }
 
-// Counts a whole buffer. Large buffers: the first chunk is counted here and
-// doubles as a cardinality probe; when its values are few the remaining
-// chunks are counted on the pool and merged in chunk order, so the key order
-// is that of first occurrence in the whole buffer, whatever the thread count.
+// Elements counted alone before deciding to share the rest: enough to tell a
+// few hundred distinct values from many thousands, little enough that the
+// other threads hardly wait for it.
+inline constexpr std::size_t kCountProbe = std::size_t{1} << 15;
+
+// Whether chunk tables of `counted` would be small against their chunks:
+// otherwise merging them would cost as much as counting.
 template <IntElement T>
-Counts<T> count_buffer(const T* values, std::size_t n) {
+bool few_values(const Counts<T>& counted, std::size_t probed) noexcept {
+    return counted.size() <= probed / 8;
+}
+
+// Counts a whole buffer. Large buffers: a short probe is counted here first;
+// when its values are few the rest is split over every pool thread (the
+// calling one included), and the chunk tables are merged in chunk order, so
+// the key order is that of first occurrence in the whole buffer, whatever
+// the thread count. When the probe is inconclusive it grows to one thread's
+// share before the same test is made again.
+template <IntElement T>
+Counts<T> count_buffer(const IntRun<T>& run) {
+    const std::size_t n = run.size();
     Counts<T> main;
     if (n < kParallelThreshold) {
-        count_into(main, values, n);
+        count_into(main, run, 0, n);
         return main;
     }
     WorkerPool& workers = pool();
-    const std::size_t chunk = workers.chunk_length(n);
-    count_into(main, values, chunk);
-    if (main.size() > chunk / 8) {
-        // Chunk tables would be nearly as large as their chunks: merging
-        // would cost as much as counting.
-        count_into(main, values + chunk, n - chunk);
-        return main;
+    std::size_t probed = kCountProbe;
+    count_into(main, run, 0, probed);
+    if (!few_values(main, probed)) {
+        const std::size_t share = std::max(probed, workers.chunk_length(n));
+        count_into(main, run, probed, share - probed);
+        probed = share;
+        if (!few_values(main, probed)) {
+            count_into(main, run, probed, n - probed);
+            return main;
+        }
     }
-    const std::size_t rest = n - chunk;
+    const std::size_t rest = n - probed;
+    const std::size_t chunk = workers.chunk_length(rest);
     const std::size_t nchunks = ceil_div(rest, chunk);
     std::vector<Counts<T>> parts(nchunks);
     workers.run_chunks(nchunks, [&](std::size_t i) {
-        const std::size_t start = chunk + i * chunk;
-        count_into(parts[i], values + start, std::min(chunk, n - start));
+        const std::size_t start = probed + i * chunk;
+        count_into(parts[i], run, start, std::min(chunk, n - start));
     });
     for (Counts<T>& part : parts) {
         for (std::size_t j = 0; j < part.size(); ++j) main.add(part.order()[j], part.counts()[j]);
@@ -185,8 +204,8 @@ Counts<T> count_buffer(const T* values, std::size_t n) {
 }
 
 template <IntElement T>
-Ref count_ints(std::span<const T> values) {
-    Counts<T> counts = count_buffer(values.data(), values.size());
+Ref count_ints(const IntRun<T>& values) {
+    Counts<T> counts = count_buffer(values);
     Ref out = Ref::check(PyDict_New());
     for (std::size_t i = 0; i < counts.size(); ++i) {
         Ref key = py_from(counts.order()[i]);

@@ -13,7 +13,6 @@
 #include <cmath>
 #include <functional>
 #include <optional>
-#include <span>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -75,46 +74,64 @@ QUORIN_TOPK_CLONES bool any_above(const T* p, T root) noexcept {
     return any;
 }
 
-// The k largest of `values` as a binary min-heap (unordered contents): its
-// root is the smallest value kept, and a value no larger than the root is
-// passed over.
+// The k largest of the values fed to it, in pieces, as a binary min-heap
+// (unordered contents): its root is the smallest value kept, and a value no
+// larger than the root is passed over.
 template <IntElement T>
-std::vector<T> k_largest(const T* values, std::size_t n, std::uint64_t k) {
-    const std::size_t cap = static_cast<std::size_t>(std::min<std::uint64_t>(n, k));
-    std::vector<T> heap;
-    heap.reserve(cap);
-    if (cap == 0) return heap;
-    constexpr auto less = [](T a, T b) { return a < b; };
-    std::size_t i = 0;
-    for (; i < n && heap.size() < cap; ++i) heap_push(heap, values[i], less);
-    T root = heap[0];
-    while (i < n) {
-        if (n - i >= kTopBlock && !any_above(values + i, root)) {
-            i += kTopBlock;  // nothing here would enter the heap
-            continue;
-        }
-        for (const std::size_t end = std::min(n, i + kTopBlock); i < end; ++i) {
-            if (root < values[i]) {
-                heap_replace_root(heap, values[i], less);
-                root = heap[0];
+class KLargest {
+public:
+    explicit KLargest(std::size_t cap) : cap_(cap) { heap_.reserve(cap); }
+
+    void feed(const T* values, std::size_t n) {
+        if (cap_ == 0) return;
+        constexpr auto less = [](T a, T b) { return a < b; };
+        std::size_t i = 0;
+        for (; i < n && heap_.size() < cap_; ++i) heap_push(heap_, values[i], less);
+        if (heap_.size() < cap_) return;
+        T root = heap_[0];
+        while (i < n) {
+            if (n - i >= kTopBlock && !any_above(values + i, root)) {
+                i += kTopBlock;  // nothing here would enter the heap
+                continue;
+            }
+            for (const std::size_t end = std::min(n, i + kTopBlock); i < end; ++i) {
+                if (root < values[i]) {
+                    heap_replace_root(heap_, values[i], less);
+                    root = heap_[0];
+                }
             }
         }
     }
-    return heap;
+
+    std::vector<T> take() && { return std::move(heap_); }
+
+private:
+    std::size_t cap_;
+    std::vector<T> heap_;
+};
+
+// The k largest of elements [start, start + n) of `run`.
+template <IntElement T>
+std::vector<T> k_largest(const IntRun<T>& run, std::size_t start, std::size_t n, std::uint64_t k) {
+    KLargest<T> top(static_cast<std::size_t>(std::min<std::uint64_t>(n, k)));
+    for_each_block(run, start, n, [&top](const T* values, std::size_t m) { top.feed(values, m); });
+    return std::move(top).take();
 }
 
-// The parallel driver: one chunk per pool thread for large buffers, each
-// keeping its own k largest; the candidates (in chunk order) are reduced to
-// the k largest overall. The kept multiset is the same for any thread count.
+// The parallel driver: the buffer split over every pool thread (the calling
+// one included) for large buffers, each chunk keeping its own k largest; the
+// candidates (in chunk order) are reduced to the k largest overall. The kept
+// multiset is the same for any thread count.
 template <IntElement T>
-std::vector<T> k_largest_dispatch(const T* values, std::size_t n, std::uint64_t k) {
-    if (k == 0 || n < kParallelThreshold) return k_largest(values, n, k);
+std::vector<T> k_largest_dispatch(const IntRun<T>& run, std::uint64_t k) {
+    const std::size_t n = run.size();
+    if (k == 0 || n < kParallelThreshold) return k_largest(run, 0, n, k);
     WorkerPool& workers = pool();
     const std::size_t chunk = workers.chunk_length(n);
     const std::size_t nchunks = ceil_div(n, chunk);
     std::vector<std::vector<T>> parts = workers.map_chunks<std::vector<T>>(nchunks, [&](std::size_t i) {
         const std::size_t start = i * chunk;
-        return k_largest(values + start, std::min(chunk, n - start), k);
+        return k_largest(run, start, std::min(chunk, n - start), k);
     });
     std::size_t total = 0;
     for (const auto& p : parts) total += p.size();
@@ -122,7 +139,7 @@ std::vector<T> k_largest_dispatch(const T* values, std::size_t n, std::uint64_t 
     candidates.reserve(total);
     for (const auto& p : parts) candidates.insert(candidates.end(), p.begin(), p.end());
     parts.clear();
-    return k_largest(candidates.data(), candidates.size(), k);
+    return k_largest(IntRun<T>(candidates.data(), sizeof(T), candidates.size(), false), 0, candidates.size(), k);
 }
 
 template <IntElement T>
@@ -140,7 +157,7 @@ Ref topk_int(std::uint64_t k, PyObject* seq) {
     std::optional<IntBuf> buf = usable_int_buffer(seq);
     if (!buf) return {};
     return buf->visit([k](auto values) {
-        auto kept = k_largest_dispatch(values.data(), values.size(), k);
+        auto kept = k_largest_dispatch(values, k);
         // Equal integers are indistinguishable: an unstable sort will do.
         std::sort(kept.begin(), kept.end(), std::greater<>());
         return ints_to_tuple(kept);

@@ -10,7 +10,6 @@
 #include "runtime/buffers/py_source.hpp"
 
 #include <optional>
-#include <span>
 #include <variant>
 
 namespace quorin {

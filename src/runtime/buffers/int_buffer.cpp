@@ -34,28 +34,9 @@ void release(Py_buffer* view) noexcept {
 
 }  // namespace
 
-std::optional<IntKind> decode_int_format(const char* format) noexcept {
-    if (format == nullptr) return IntKind::U8;
-    bool standard = false;
-    switch (format[0]) {
-        case '@': ++format; break;
-        case '=':
-            standard = true;
-            ++format;
-            break;
-        case '<':
-            if (std::endian::native != std::endian::little) return std::nullopt;
-            standard = true;
-            ++format;
-            break;
-        case '>':
-        case '!':
-            if (std::endian::native != std::endian::big) return std::nullopt;
-            standard = true;
-            ++format;
-            break;
-        default: break;
-    }
+namespace {
+
+std::optional<IntKind> decode_int_char(const char* format, bool standard) noexcept {
     if (format[0] == '\0' || format[1] != '\0') return std::nullopt;
     switch (format[0]) {
         case 'b': return IntKind::I8;
@@ -79,6 +60,35 @@ std::optional<IntKind> decode_int_format(const char* format) noexcept {
     }
 }
 
+}  // namespace
+
+std::optional<IntFormat> decode_int_format(const char* format) noexcept {
+    if (format == nullptr) return IntFormat{IntKind::U8, false};
+    bool standard = false, swapped = false;
+    switch (format[0]) {
+        case '@': ++format; break;
+        case '=':
+            standard = true;
+            ++format;
+            break;
+        case '<':
+            swapped = std::endian::native != std::endian::little;
+            standard = true;
+            ++format;
+            break;
+        case '>':
+        case '!':
+            swapped = std::endian::native != std::endian::big;
+            standard = true;
+            ++format;
+            break;
+        default: break;
+    }
+    const std::optional<IntKind> kind = decode_int_char(format, standard);
+    if (!kind) return std::nullopt;
+    return IntFormat{*kind, swapped && int_kind_size(*kind) > 1};
+}
+
 void IntBuf::Release::operator()(Py_buffer* view) const noexcept {
     // Dropping may happen while an error unwinds: keep that error pending
     // across the exporter's release hook, which may run Python code.
@@ -92,10 +102,12 @@ void IntBuf::Release::operator()(Py_buffer* view) const noexcept {
     delete view;
 }
 
-IntBuf::IntBuf(ViewPtr view, IntKind kind) noexcept
+IntBuf::IntBuf(ViewPtr view, IntFormat format) noexcept
     : view_(std::move(view)),
-      kind_(kind),
-      usable_(view_->buf != nullptr && PyBuffer_IsContiguous(view_.get(), 'C') != 0) {}
+      kind_(format.kind),
+      swapped_(format.swapped),
+      usable_(view_->buf != nullptr && (view_->suboffsets == nullptr || view_->suboffsets[0] < 0) &&
+              view_->strides[0] % view_->itemsize == 0) {}
 
 std::optional<IntBuf> int_buffer(PyObject* obj) noexcept {
     if (!PyObject_CheckBuffer(obj)) return std::nullopt;
@@ -110,8 +122,8 @@ std::optional<IntBuf> int_buffer(PyObject* obj) noexcept {
             continue;
         }
         const std::size_t size = int_kind_size(kind);
-        const bool compatible = view->itemsize == static_cast<Py_ssize_t>(size) &&
-                                decode_int_format(view->format) == kind &&
+        const std::optional<IntFormat> format = decode_int_format(view->format);
+        const bool compatible = view->itemsize == static_cast<Py_ssize_t>(size) && format && format->kind == kind &&
                                 reinterpret_cast<std::uintptr_t>(view->buf) % size == 0;
         if (!compatible) {
             release(view);
@@ -120,7 +132,7 @@ std::optional<IntBuf> int_buffer(PyObject* obj) noexcept {
         // Only one element type can match; a matching view that is not one
         // flat run of integers (several dimensions, characters) is refused.
         if (view->ndim == 1 && (view->format == nullptr || std::strchr(view->format, 'c') == nullptr)) {
-            found.emplace(IntBuf(IntBuf::ViewPtr(view), kind));
+            found.emplace(IntBuf(IntBuf::ViewPtr(view), *format));
             view = nullptr;
         } else {
             release(view);

@@ -1,7 +1,7 @@
 // Integer buffers: which buffer-protocol exporters the native integer paths
-// accept (one-dimensional arrays of 8, 16, 32 or 64-bit integers in native
-// byte order), the typed view they scan, the native integer hash and the
-// native integer set.
+// accept (one-dimensional arrays of 8, 16, 32 or 64-bit integers, in either
+// byte order, consecutive or strided), the typed view they scan, the native
+// integer hash and the native integer set.
 //
 // Typical use by an eager function with an integer path:
 //
@@ -9,8 +9,8 @@
 //         return buf->visit([](auto values) { return kernel(values); });
 //     return object_path(seq);
 //
-// where `kernel` is one template taking `std::span<const T>` for the eight
-// element types. The span stays valid while the IntBuf lives.
+// where `kernel` is one template taking `IntRun<T>` for the eight element
+// types. The run stays valid while the IntBuf lives.
 #pragma once
 
 #include "runtime/core/error.hpp"
@@ -18,8 +18,10 @@
 
 #include <bit>
 #include <concepts>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <optional>
@@ -82,10 +84,102 @@ constexpr std::size_t int_kind_size(IntKind k) noexcept {
     return 0;
 }
 
-// The element type a buffer format string describes, or nothing when it is
-// not a single native-byte-order integer character. A null format means "B";
-// 'c' decodes as u8 (int_buffer refuses it separately).
-std::optional<IntKind> decode_int_format(const char* format) noexcept;
+// What a buffer format string describes: the element type, and whether its
+// bytes are stored in the other order than this machine's.
+struct IntFormat {
+    IntKind kind;
+    bool swapped;
+    bool operator==(const IntFormat&) const = default;
+};
+
+// The format of a single integer character in either byte order, or nothing
+// for any other format. A null format means "B"; 'c' decodes as u8
+// (int_buffer refuses it separately).
+std::optional<IntFormat> decode_int_format(const char* format) noexcept;
+
+template <IntElement T>
+constexpr T byte_swapped(T v) noexcept {
+    using U = std::make_unsigned_t<T>;
+    const auto u = static_cast<U>(v);
+    if constexpr (sizeof(T) == 1)
+        return v;
+    else if constexpr (sizeof(T) == 2)
+        return static_cast<T>(__builtin_bswap16(u));
+    else if constexpr (sizeof(T) == 4)
+        return static_cast<T>(__builtin_bswap32(u));
+    else
+        return static_cast<T>(__builtin_bswap64(u));
+}
+
+// The elements of an integer buffer as values of T, wherever they lie:
+// consecutive, or a fixed number of bytes apart (negative for a reversed
+// view, zero for a repeated one), in native or in swapped byte order.
+template <IntElement T>
+class IntRun {
+public:
+    using value_type = T;
+
+    IntRun(const void* first, std::ptrdiff_t stride, std::size_t n, bool swapped) noexcept
+        : first_(static_cast<const std::byte*>(first)), stride_(stride), n_(n), swapped_(swapped) {}
+
+    std::size_t size() const noexcept { return n_; }
+    bool empty() const noexcept { return n_ == 0; }
+
+    // The memory itself when it holds the elements as consecutive native
+    // values (the kernels then read it in place), else null.
+    const T* contiguous() const noexcept {
+        return stride_ == static_cast<std::ptrdiff_t>(sizeof(T)) && !swapped_ ? reinterpret_cast<const T*>(first_)
+                                                                              : nullptr;
+    }
+
+    T operator[](std::size_t i) const noexcept {
+        T v;
+        std::memcpy(&v, first_ + static_cast<std::ptrdiff_t>(i) * stride_, sizeof v);
+        return swapped_ ? byte_swapped(v) : v;
+    }
+
+    // Writes elements [start, start + count) to `out` as native values.
+    void copy(std::size_t start, std::size_t count, T* out) const noexcept {
+        const std::byte* p = first_ + static_cast<std::ptrdiff_t>(start) * stride_;
+        if (swapped_) {
+            for (std::size_t i = 0; i < count; ++i, p += stride_) {
+                std::memcpy(&out[i], p, sizeof(T));
+                out[i] = byte_swapped(out[i]);
+            }
+        } else {
+            for (std::size_t i = 0; i < count; ++i, p += stride_) std::memcpy(&out[i], p, sizeof(T));
+        }
+    }
+
+private:
+    const std::byte* first_;
+    std::ptrdiff_t stride_;
+    std::size_t n_;
+    bool swapped_;
+};
+
+// Elements copied out of a strided or byte-swapped run at a time: small
+// enough to stay in the first-level cache between the copy and the kernel.
+inline constexpr std::size_t kIntBlock = 1024;
+
+// Calls f(const T* values, std::size_t m) on consecutive pieces that cover
+// elements [start, start + count) of `run` in order: the buffer's own memory
+// when it is laid out natively, else copies of up to kIntBlock elements, so
+// a kernel written for a plain array serves every layout at the same speed.
+template <IntElement T, class F>
+void for_each_block(const IntRun<T>& run, std::size_t start, std::size_t count, F&& f) {
+    if (const T* direct = run.contiguous()) {
+        if (count != 0) f(direct + start, count);
+        return;
+    }
+    T block[kIntBlock];
+    for (std::size_t done = 0; done < count;) {
+        const std::size_t m = count - done < kIntBlock ? count - done : kIntBlock;
+        run.copy(start + done, m, block);
+        f(static_cast<const T*>(block), m);
+        done += m;
+    }
+}
 
 // A typed, read-only view of an exporter's memory: owns one acquired buffer
 // view and releases it (with the interpreter lock held, which every owner
@@ -104,24 +198,24 @@ public:
     std::size_t size() const noexcept {
         return static_cast<std::size_t>(view_->len) / static_cast<std::size_t>(view_->itemsize);
     }
-    const void* data() const noexcept { return view_->buf; }
     const Py_buffer& view() const noexcept { return *view_; }
 
-    // The test every caller applies before scanning: C-contiguous memory at
-    // a non-null address. A caller whose test fails drops the IntBuf and
-    // takes its object path.
+    // The test every caller applies before scanning: memory at a non-null
+    // address, reached directly (no indirection through sub-offsets), every
+    // element aligned for its type. A caller whose test fails drops the
+    // IntBuf and takes its object path.
     bool is_usable() const noexcept { return usable_; }
 
     // The elements as T; T must be this buffer's element type and the
     // buffer usable (anything else is a broken invariant).
     template <IntElement T>
-    std::span<const T> as() const {
+    IntRun<T> as() const {
         if (kind_ != int_kind_of<T>() || !usable_) throw Panic("IntBuf read with the wrong element type");
-        return {static_cast<const T*>(view_->buf), size()};
+        return IntRun<T>(view_->buf, view_->strides[0], size(), swapped_);
     }
 
-    // Calls f(std::span<const T>) for this buffer's element type T and
-    // returns its result. Only for usable buffers.
+    // Calls f(IntRun<T>) for this buffer's element type T and returns its
+    // result. Only for usable buffers.
     template <class F>
     decltype(auto) visit(F&& f) const {
         switch (kind_) {
@@ -143,11 +237,12 @@ private:
     };
     using ViewPtr = std::unique_ptr<Py_buffer, Release>;
 
-    IntBuf(ViewPtr view, IntKind kind) noexcept;
+    IntBuf(ViewPtr view, IntFormat format) noexcept;
     friend std::optional<IntBuf> int_buffer(PyObject* obj) noexcept;
 
     ViewPtr view_;
     IntKind kind_;
+    bool swapped_;
     bool usable_;
 };
 
