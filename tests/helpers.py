@@ -2,7 +2,13 @@
 the import path, so a test file says `from helpers import ...`."""
 
 import gc
+import os
+import subprocess
+import sys
+import textwrap
 import weakref
+
+import pytest
 
 INT_CODES = "bBhHiIlLqQ"
 LIMITS = {
@@ -37,3 +43,26 @@ def box_is_freed(wrap, make_member):
     del box
     gc.collect()
     return ref() is None
+
+
+# Tests that only drive fresh interpreters: their own process runs nothing of
+# ours, and subprocess bookkeeping makes its reference count drift.
+subprocess_only = pytest.mark.no_refleak
+SCRIPT_TIMEOUT = 120  # seconds: a hang fails the test instead of blocking the run
+
+
+def run_script(body, cpus=None, env=None):
+    """Runs `body` in a fresh interpreter that sees the same quorin (with its
+    affinity restricted to `cpus` first, and `env` added to the environment).
+    Returns stdout; fails on a non-zero exit or a hang."""
+    import quorin
+    prefix = ""
+    if cpus is not None:
+        prefix = f"import os\nos.sched_setaffinity(0, {sorted(cpus)!r})\n"
+    full = dict(os.environ, **(env or {}))
+    root = os.path.dirname(os.path.dirname(quorin.__file__))
+    full["PYTHONPATH"] = os.pathsep.join([root] + [p for p in full.get("PYTHONPATH", "").split(os.pathsep) if p])
+    out = subprocess.run([sys.executable, "-c", prefix + textwrap.dedent(body)], env=full, capture_output=True,
+                         timeout=SCRIPT_TIMEOUT, text=True)
+    assert out.returncode == 0, out.stderr
+    return out.stdout

@@ -16,6 +16,7 @@ namespace {
 
 struct ComposeImpl {
     static constexpr const char* name = "Compose";
+    static constexpr const char* doc = nullptr;
     static constexpr unsigned long flags = Py_TPFLAGS_DISALLOW_INSTANTIATION;
     struct Data {
         std::vector<Ref> funcs;  // in the order they are applied; never empty
@@ -37,6 +38,7 @@ using Compose = PyClass<ComposeImpl>;
 
 struct JuxtImpl {
     static constexpr const char* name = "Juxt";
+    static constexpr const char* doc = nullptr;
     static constexpr unsigned long flags = Py_TPFLAGS_DISALLOW_INSTANTIATION;
     struct Data {
         std::vector<Ref> funcs;
@@ -66,6 +68,7 @@ Ref JuxtImpl::call(Data& d, PyObject* const* args, std::size_t nargsf, PyObject*
 
 struct ComplementImpl {
     static constexpr const char* name = "Complement";
+    static constexpr const char* doc = nullptr;
     static constexpr unsigned long flags = Py_TPFLAGS_DISALLOW_INSTANTIATION;
     struct Data {
         Ref func;
@@ -86,9 +89,6 @@ std::vector<Ref> collect(PyObject* const* items, Py_ssize_t n) {
     for (Py_ssize_t i = 0; i < n; ++i) out.push_back(Ref::borrow(items[i]));
     return out;
 }
-
-// A length hint is only a hint: a huge one must not reserve memory up front.
-constexpr Py_ssize_t kMaxPresize = 1024;
 
 }  // namespace
 
@@ -112,10 +112,7 @@ QUORIN_FUNCTION(juxt, "juxt(*funcs)") {
     if (a.rest_size() == 1 && !PyCallable_Check(a.rest()[0])) {
         // One non-callable argument is the collection of functions.
         Ref it = get_iter(a.rest()[0]);
-        Py_ssize_t hint = PyObject_LengthHint(it.get(), 0);
-        if (hint < 0) ffi_err();
         std::vector<Ref> funcs;
-        funcs.reserve(static_cast<std::size_t>(std::min(hint, kMaxPresize)));
         while (Ref f = next_item(it.get())) funcs.push_back(std::move(f));
         return Juxt::make(JuxtImpl::Data{std::move(funcs)});
     }

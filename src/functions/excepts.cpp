@@ -10,6 +10,7 @@ namespace {
 
 struct ExceptsImpl {
     static constexpr const char* name = "Excepts";
+    static constexpr const char* doc = nullptr;
     static constexpr unsigned long flags = Py_TPFLAGS_DISALLOW_INSTANTIATION;
     struct Data {
         Ref exc, func, handler;  // handler empty: a caught exception gives None

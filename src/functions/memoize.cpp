@@ -53,6 +53,7 @@ PyObject* or_none(const Ref& r) { return r ? r.get() : Py_None; }
 
 struct MemoizeImpl {
     static constexpr const char* name = "Memoize";
+    static constexpr const char* doc = nullptr;
     static constexpr unsigned long flags = Py_TPFLAGS_DISALLOW_INSTANTIATION;
     struct Data {
         Ref key, func, cache;

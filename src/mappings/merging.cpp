@@ -18,16 +18,16 @@ class MappingList {
 public:
     explicit MappingList(const Bound& a) : items_(a.rest()), size_(a.rest_size()) {
         if (size_ == 1 && !has_keys(items_[0])) {
-            owner_ = Ref::check(PySequence_Tuple(items_[0]));
-            items_ = &PyTuple_GET_ITEM(owner_.get(), 0);
-            size_ = PyTuple_GET_SIZE(owner_.get());
+            owner_ = list_of(items_[0]);
+            items_ = PySequence_Fast_ITEMS(owner_.get());
+            size_ = PyList_GET_SIZE(owner_.get());
         }
     }
     PyObject* const* begin() const noexcept { return items_; }
     PyObject* const* end() const noexcept { return items_ + size_; }
 
 private:
-    Ref owner_;  // the private tuple of a lone iterable's elements
+    Ref owner_;  // the private list of a lone iterable's elements
     PyObject* const* items_;
     Py_ssize_t size_;
 };

@@ -103,7 +103,7 @@ Ref edit_path(PyObject* source, PyObject* keys, const Leaf& leaf, PyObject* fact
 }
 
 Ref edit_in(PyObject* d, PyObject* keys, const Leaf& leaf, PyObject* factory) {
-    Ref path = Ref::check(PySequence_List(keys));
+    Ref path = list_of(keys);
     if (PyList_GET_SIZE(path.get()) == 0) raise_stop_iteration();
     return edit_path(d, path.get(), leaf, factory);
 }

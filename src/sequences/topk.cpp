@@ -285,7 +285,7 @@ Ref topk_objects(std::uint64_t k, PyObject* seq) {
     // user code, so it cannot change meanwhile); anything else is gathered
     // first, as the sort would need it anyway.
     Ref gathered;
-    if (!PyList_CheckExact(seq) && !PyTuple_CheckExact(seq)) gathered = Ref::check(PySequence_List(seq));
+    if (!PyList_CheckExact(seq) && !PyTuple_CheckExact(seq)) gathered = list_of(seq);
     PyObject* items = gathered ? gathered.get() : seq;
     PyObject** values = PySequence_Fast_ITEMS(items);
     const auto n = static_cast<std::size_t>(PySequence_Fast_GET_SIZE(items));

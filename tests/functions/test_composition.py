@@ -117,3 +117,11 @@ def test_cycles_through_wrappers_are_collected(wrap):
     del h
     gc.collect()
     assert alive() is None
+
+
+@pytest.mark.parametrize("make", [
+    lambda: q.compose(len, str), lambda: q.juxt(len, str), lambda: q.complement(bool),
+    lambda: q.memoize(len), lambda: q.excepts(ValueError, int),
+], ids=["compose", "juxt", "complement", "memoize", "excepts"])
+def test_wrapper_classes_have_no_docstring(make):
+    assert type(make()).__doc__ is None

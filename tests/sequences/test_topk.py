@@ -410,3 +410,37 @@ def test_plain_selection_matches_sort(k, items, container):
 @given(st.integers(0, 12), values, st.sampled_from([lambda x: x, lambda x: -x if type(x) in (int, float) else x]))
 def test_plain_keys_match_decorated_sort(k, items, key):
     same_outcome(k, lambda: items, key)
+
+
+class LyingHint:
+    """An iterator whose __length_hint__ lies or raises."""
+
+    def __init__(self, items, hint):
+        self.it, self.hint = iter(items), hint
+
+    def __iter__(self):
+        return self
+
+    def __next__(self):
+        return next(self.it)
+
+    def __length_hint__(self):
+        if isinstance(self.hint, type):
+            raise self.hint("hint")
+        return self.hint
+
+
+# Functions that only iterate their input: none may ask for its length hint.
+ITERATING = {
+    "topk": (lambda it: q.topk(2, it), [3, 1, 2], (3, 2)),
+    "topk-key": (lambda it: q.topk(2, it, key=abs), [3, -4, 2], (-4, 3)),
+    "juxt": (lambda it: q.juxt(it)(-2), [abs, str], (2, "-2")),
+    "assoc_in": (lambda it: q.assoc_in({}, it, 1), ["a", "b"], {"a": {"b": 1}}),
+    "merge": (lambda it: q.merge(it), [{"a": 1}, {"b": 2}], {"a": 1, "b": 2}),
+}
+
+
+@pytest.mark.parametrize("hint", [sys.maxsize, "many", -1, ValueError, OverflowError], ids=repr)
+@pytest.mark.parametrize("call, items, expected", ITERATING.values(), ids=ITERATING)
+def test_length_hint_is_never_consulted(call, items, expected, hint):
+    assert call(LyingHint(items, hint)) == expected

@@ -2,12 +2,15 @@
 // thread, worker or caller, claims the next chunk index of a job under the
 // one mutex. Chunk counts are small (one per processor), so the lock is
 // taken a handful of times per job and never contended in a way that
-// matters. Each worker is kept on one allowed processor and has its own
-// wake-up signal, so a job's chunks land on different processors.
+// matters. Workers are not tied to processors: the scheduler places them,
+// which suits containers and machines shared with other busy processes.
 #include "runtime/buffers/worker_pool.hpp"
 
 #include <sched.h>
 #include <pthread.h>
+
+#include <cstdlib>
+#include <cstring>
 
 #include <algorithm>
 #include <cerrno>
@@ -36,7 +39,6 @@ struct WorkerPool::Job {
 namespace {
 
 struct Worker {
-    int cpu = -1;            // the processor it is kept on, -1 for any
     bool signalled = false;  // woken for queued work
     std::condition_variable wake;
 };
@@ -124,23 +126,14 @@ void worker_main(WorkerPool::Shared* s, Worker* self) {
     }
 }
 
-// Wakes up to `count` idle workers (pool mutex held), those kept on other
-// processors than the caller's first: a worker on the caller's own processor
-// could only take turns with it.
+// Wakes up to `count` idle workers (pool mutex held).
 void wake_workers(WorkerPool::Shared& s, std::size_t count) {
-    const int here = sched_getcpu();
-    for (int pass = 0; pass < 2 && count > 0; ++pass) {
-        for (auto it = s.idle.begin(); it != s.idle.end() && count > 0;) {
-            Worker* w = *it;
-            if (pass == 0 && here >= 0 && w->cpu == here) {
-                ++it;
-                continue;
-            }
-            it = s.idle.erase(it);
-            w->signalled = true;
-            w->wake.notify_one();
-            --count;
-        }
+    while (count > 0 && !s.idle.empty()) {
+        Worker* w = s.idle.back();
+        s.idle.pop_back();
+        w->signalled = true;
+        w->wake.notify_one();
+        --count;
     }
 }
 
@@ -177,33 +170,32 @@ std::size_t available_processors() noexcept {
     return n > 0 ? n : 1;
 }
 
-WorkerPool::WorkerPool(const std::vector<int>& cpus) : threads_(0), workers_(0), shared_(new Shared) {
+std::size_t configured_threads() noexcept {
+    const char* text = std::getenv("QUORIN_NUM_THREADS");
+    if (text == nullptr || *text == '\0' || std::strspn(text, "0123456789") != std::strlen(text))
+        return available_processors();
+    // Leading zeros and huge values are still plain digits: read them without overflow.
+    std::size_t n = 0;
+    for (const char* c = text; *c != '\0' && n <= kMaxThreads; ++c) n = n * 10 + static_cast<std::size_t>(*c - '0');
+    if (n == 0) return available_processors();
+    return std::min(n, kMaxThreads);
+}
+
+WorkerPool::WorkerPool(std::size_t threads) : threads_(0), workers_(0), shared_(new Shared) {
     shared_->owner = this;
-    const std::size_t wanted = cpus.empty() ? available_processors() : cpus.size();
     std::unique_lock<std::mutex> hold(shared_->m);  // workers start only once all are listed
-    for (std::size_t t = 0; t < wanted; ++t) {
+    // The calling thread takes part in every job, so it is one of the threads.
+    for (std::size_t t = 1; t < threads; ++t) {
         Worker& w = shared_->workers.emplace_back();
         try {
-            std::thread worker(worker_main, shared_, &w);
-            if (!cpus.empty() && cpus[t] < CPU_SETSIZE) {
-                // One worker per allowed processor, each kept on its own: the
-                // scheduler tends to wake workers on the waking thread's
-                // processor, where they would only take turns with the busy
-                // caller while the other processors idle through the whole
-                // (short) job. A failure only loses that.
-                cpu_set_t one;
-                CPU_ZERO(&one);
-                CPU_SET(cpus[t], &one);
-                if (pthread_setaffinity_np(worker.native_handle(), sizeof one, &one) == 0) w.cpu = cpus[t];
-            }
-            worker.detach();
+            std::thread(worker_main, shared_, &w).detach();
             ++workers_;
         } catch (const std::system_error&) {
             shared_->workers.pop_back();
             break;  // out of threads: the callers run what the workers cannot
         }
     }
-    threads_ = workers_ > 0 ? workers_ : 1;  // with no worker the caller alone completes every job
+    threads_ = workers_ + 1;
     // Ready before the first job, so that it is shared too.
     shared_->done.wait(hold, [this] { return shared_->idle.size() == workers_; });
 }
@@ -244,7 +236,7 @@ WorkerPool& pool() {
             if (pthread_atfork(before_fork, after_fork_parent, after_fork_child) != 0) throw std::bad_alloc();
             g_atfork_registered = true;
         }
-        p = new WorkerPool(allowed_cpus());  // lives until the process ends
+        p = new WorkerPool(configured_threads());  // lives until the process ends
         g_pool.store(p, std::memory_order_release);
     }
     return *p;

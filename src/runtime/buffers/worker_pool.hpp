@@ -15,9 +15,12 @@ inline constexpr std::size_t kParallelThreshold = std::size_t{1} << 19;
 
 inline std::size_t ceil_div(std::size_t a, std::size_t b) noexcept { return a / b + (a % b != 0); }
 
+// The most threads QUORIN_NUM_THREADS can ask for.
+inline constexpr std::size_t kMaxThreads = 256;
+
 class WorkerPool {
 public:
-    // Number of worker threads (at least 1).
+    // Threads that share a job: the worker threads plus the calling one.
     std::size_t threads() const noexcept { return threads_; }
 
     // The length of each of `threads()` chunks covering n items.
@@ -48,10 +51,10 @@ public:
 
 private:
     friend WorkerPool& pool();
-    explicit WorkerPool(const std::vector<int>& cpus);
+    explicit WorkerPool(std::size_t threads);
     void run(std::size_t n, void (*invoke)(void*, std::size_t), void* ctx);
 
-    std::size_t threads_;  // chunking width: the workers, or 1 when none could start
+    std::size_t threads_;  // chunking width: the workers and the caller
     std::size_t workers_;  // worker threads actually running
     Shared* shared_;       // never freed: a forked child must not tear down a dead parent's pool
 };
@@ -64,5 +67,10 @@ WorkerPool& pool();
 
 // Processors this process may run on (its affinity mask), at least 1.
 std::size_t available_processors() noexcept;
+
+// The pool's thread count: QUORIN_NUM_THREADS when it is a positive integer
+// (at most kMaxThreads), else available_processors(). Read when the pool is
+// created.
+std::size_t configured_threads() noexcept;
 
 }  // namespace quorin

@@ -2,8 +2,6 @@
 
 #include "runtime/core/once.hpp"
 
-#include <cstring>
-
 namespace quorin {
 
 namespace {
@@ -32,11 +30,11 @@ std::string quoted_list(const std::vector<std::string>& names) {
     return out;
 }
 
+// String equality as the interpreter binds keywords: no encoding step that
+// could fail (lone surrogates) or stop early (an embedded NUL). Parameter
+// names are ASCII.
 bool name_equals(PyObject* name, const std::string& param) {
-    Py_ssize_t size = 0;
-    const char* utf8 = PyUnicode_AsUTF8AndSize(name, &size);
-    if (utf8 == nullptr) ffi_err();
-    return static_cast<size_t>(size) == param.size() && std::memcmp(utf8, param.data(), param.size()) == 0;
+    return PyUnicode_CompareWithASCIIString(name, param.c_str()) == 0;
 }
 
 }  // namespace
@@ -116,10 +114,9 @@ void Signature::bind_keyword(Bound& out, PyObject* name, PyObject* value, Py_ssi
         check_int(PyDict_SetItem(out.kwargs_.get(), name, value));
         return;
     }
-    Ref shown = Ref::check(PyObject_Str(name));
-    const char* s = PyUnicode_AsUTF8(shown.get());
-    if (s == nullptr) ffi_err();
-    raise(PyExc_TypeError, label_ + " got an unexpected keyword argument '" + s + "'");
+    // The name goes into the message as an object, so any str shows verbatim.
+    PyErr_Format(PyExc_TypeError, "%s got an unexpected keyword argument '%S'", label_.c_str(), name);
+    throw PyErrorSet{};
 }
 
 void Signature::finish(Bound& out) const {

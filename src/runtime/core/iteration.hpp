@@ -92,6 +92,16 @@ inline std::size_t known_length(PyObject* seq) noexcept {
     return PyList_CheckExact(seq) || PyTuple_CheckExact(seq) ? static_cast<std::size_t>(Py_SIZE(seq)) : 0;
 }
 
+// A new list of what `iterable` yields. Unlike list(iterable), it never asks
+// for a length hint: a hint may lie or raise, and only iterating matters.
+inline Ref list_of(PyObject* iterable) {
+    if (PyList_CheckExact(iterable) || PyTuple_CheckExact(iterable)) return Ref::check(PySequence_List(iterable));
+    Ref out = Ref::check(PyList_New(0));
+    Ref it = get_iter(iterable);
+    while (Ref item = next_item(it.get())) check_int(PyList_Append(out.get(), item.get()));
+    return out;
+}
+
 inline bool truthy(PyObject* x) { return check_int(PyObject_IsTrue(x)) != 0; }
 
 inline Ref py_int(long long v) { return Ref::check(PyLong_FromLongLong(v)); }

@@ -1,7 +1,10 @@
 // Process-wide cells filled once (type objects, cached standard-library
 // attributes). A thread that finds another thread filling a cell waits for
 // it with the interpreter lock released, so the filler, which may need the
-// lock (an import does), can finish.
+// lock (an import does), can finish. The filler itself may come back to the
+// cell (an audit hook or an import that calls into the module): it must not
+// wait for itself, so it computes a value of its own; whichever finishes
+// first is published and kept, and a later one is dropped.
 #pragma once
 
 #include "runtime/core/error.hpp"
@@ -27,19 +30,38 @@ public:
 private:
     template <class F>
     PyObject* slow(F& init) {
+        const void* self = this_thread_tag();
+        if (filler_.load(std::memory_order_acquire) == self) return publish(init());
         if (!mutex_.try_lock()) {
             Py_BEGIN_ALLOW_THREADS mutex_.lock();
             Py_END_ALLOW_THREADS
         }
         std::unique_lock<std::mutex> held(mutex_, std::adopt_lock);
         if (PyObject* v = value_.load(std::memory_order_acquire)) return v;
-        Ref made = init();
-        PyObject* v = made.release();
-        value_.store(v, std::memory_order_release);
-        return v;
+        filler_.store(self, std::memory_order_release);
+        struct Clear {
+            std::atomic<const void*>& f;
+            ~Clear() { f.store(nullptr, std::memory_order_release); }
+        } clear{filler_};
+        return publish(init());
+    }
+
+    static const void* this_thread_tag() noexcept {
+        static thread_local char tag;
+        return &tag;
+    }
+
+    // Keeps `made` unless a value is already there (then `made` is dropped).
+    PyObject* publish(Ref made) {
+        PyObject* expected = nullptr;
+        if (value_.compare_exchange_strong(expected, made.get(), std::memory_order_acq_rel)) return made.release();
+        return expected;
     }
 
     std::atomic<PyObject*> value_{nullptr};
+    // The thread filling the cell, known by the address of one of its
+    // thread-locals; null when none is.
+    std::atomic<const void*> filler_{nullptr};
     std::mutex mutex_;
 };
 

@@ -6,17 +6,15 @@ import os
 import pickle
 import select
 import signal
-import subprocess
-import sys
-import textwrap
 import threading
 import time
 import warnings
 
 import pytest
 
-import quorin
 from quorin import _quorin as q
+
+from helpers import run_script, subprocess_only
 
 PARALLEL = 1 << 19
 TIMEOUT = 120  # seconds: a hang fails the test instead of blocking the run
@@ -106,7 +104,8 @@ def test_child_after_fork_counts_large_buffers(buf_and_expected):
         result = summary(buf)
         return alone, result, os_threads()
 
-    assert run_in_child(child) == (1, expected, 1 + len(os.sched_getaffinity(0)))
+    # the calling thread is one of the pool's threads
+    assert run_in_child(child) == (1, expected, len(os.sched_getaffinity(0)))
     assert summary(buf) == expected  # and the parent's pool still works
 
 
@@ -144,26 +143,6 @@ def test_fork_while_other_thread_counts(buf_and_expected):
     assert failures == []
 
 
-# Tests that only drive fresh interpreters: their own process runs nothing of
-# ours, and subprocess bookkeeping makes its reference count drift.
-subprocess_only = pytest.mark.no_refleak
-
-
-def run_script(body, cpus=None):
-    """Runs `body` in a fresh interpreter that sees the same quorin, with its
-    affinity restricted to `cpus` before the pool can exist. Returns stdout."""
-    prefix = ""
-    if cpus is not None:
-        prefix = f"import os\nos.sched_setaffinity(0, {sorted(cpus)!r})\n"
-    env = dict(os.environ)
-    root = os.path.dirname(os.path.dirname(quorin.__file__))
-    env["PYTHONPATH"] = os.pathsep.join([root] + [p for p in env.get("PYTHONPATH", "").split(os.pathsep) if p])
-    out = subprocess.run([sys.executable, "-c", prefix + textwrap.dedent(body)], env=env, capture_output=True,
-                         timeout=TIMEOUT, text=True)
-    assert out.returncode == 0, out.stderr
-    return out.stdout
-
-
 SCRIPT = """
     import array, hashlib, os, random
     from quorin import _quorin as q
@@ -184,6 +163,43 @@ def test_results_do_not_depend_on_thread_count():
     every = run_script(SCRIPT).split()
     assert one[0] == "1" and every[0] == str(len(cpus))
     assert one[1] == every[1]
+    for n in ("1", "2", "3"):
+        assert run_script(SCRIPT, env={"QUORIN_NUM_THREADS": n}).split()[1] == one[1]
+
+
+THREADS_SCRIPT = """
+    import array, os
+    from quorin import _quorin as q
+    tasks = lambda: len(os.listdir("/proc/self/task"))
+    before = tasks()
+    q.topk(3, array.array("q", range(1 << 19)))
+    print(tasks() - before)
+"""
+
+
+@subprocess_only
+@pytest.mark.parametrize("value, workers", [
+    ("1", 0), ("2", 1), ("3", 2), ("007", 6), ("8", 7),
+    # not a positive integer: the default, one thread per allowed processor
+    ("0", None), ("-2", None), ("", None), ("two", None), (" 2", None), ("2.0", None),
+    ("99999999999999999999999", 255),  # capped
+])
+def test_num_threads_variable_sets_the_pool_size(value, workers):
+    default = len(os.sched_getaffinity(0)) - 1
+    out = run_script(THREADS_SCRIPT, env={"QUORIN_NUM_THREADS": value})
+    assert int(out) == (default if workers is None else workers)
+
+
+@subprocess_only
+def test_workers_are_not_pinned():
+    cpus = sorted(os.sched_getaffinity(0))
+    out = run_script("""
+        import array, os
+        from quorin import _quorin as q
+        q.topk(3, array.array("q", range(1 << 19)))
+        print(sorted({len(os.sched_getaffinity(int(t))) for t in os.listdir("/proc/self/task")}))
+    """, env={"QUORIN_NUM_THREADS": "4"})
+    assert out.strip() == str([len(cpus)])
 
 
 @subprocess_only
@@ -203,8 +219,8 @@ def test_pool_created_on_first_parallel_call_and_sized_by_affinity(restrict):
         q.frequencies(array.array("q", range(1000)) * 600)
         print(small - before, first - before, tasks() - before)
     """, cpus=cpus[:1] if restrict else None)
-    threads = 1 if restrict else len(cpus)
-    assert out.split() == ["0", str(threads), str(threads)]
+    workers = 0 if restrict else len(cpus) - 1  # the calling thread is the other one
+    assert out.split() == ["0", str(workers), str(workers)]
 
 
 @subprocess_only
