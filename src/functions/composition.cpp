@@ -22,6 +22,7 @@ struct ComposeImpl {
         std::vector<Ref> funcs;  // in the order they are applied; never empty
         void traverse(Visit& v) const noexcept { v(funcs); }
     };
+    static Ref reduce(PyObject* self);
 
     static Ref call(Data& d, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
         const std::vector<Ref>& funcs = d.funcs;
@@ -46,6 +47,7 @@ struct JuxtImpl {
     };
 
     static Ref call(Data& d, PyObject* const* args, std::size_t nargsf, PyObject* kwnames);
+    static Ref reduce(PyObject* self);
 };
 using Juxt = PyClass<JuxtImpl>;
 
@@ -74,6 +76,10 @@ struct ComplementImpl {
         Ref func;
         void traverse(Visit& v) const noexcept { v(func); }
     };
+    static Ref reduce(PyObject* self) {
+        Ref args = Ref::check(PyTuple_Pack(1, PyClass<ComplementImpl>::live(self).func.get()));
+        return reduce_call(own_attr(QUORIN_NAME("complement")).get(), args.get());
+    }
 
     static Ref call(Data& d, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
         Ref f = d.func.clone();
@@ -90,19 +96,49 @@ std::vector<Ref> collect(PyObject* const* items, Py_ssize_t n) {
     return out;
 }
 
+Ref tuple_of(const std::vector<Ref>& items) {
+    Ref t = Ref::check(PyTuple_New(static_cast<Py_ssize_t>(items.size())));
+    for (std::size_t i = 0; i < items.size(); ++i)
+        PyTuple_SET_ITEM(t.get(), static_cast<Py_ssize_t>(i), items[i].clone().release());
+    return t;
+}
+
+// The functions kept in the order they are applied, which is the order
+// compose_left takes them.
+Ref ComposeImpl::reduce(PyObject* self) {
+    Ref funcs = tuple_of(Compose::live(self).funcs);
+    return reduce_call(own_attr(QUORIN_NAME("compose_left")).get(), funcs.get());
+}
+
+// One tuple argument: juxt reads a lone non-callable as the collection of
+// functions, whatever their number.
+Ref JuxtImpl::reduce(PyObject* self) {
+    Ref funcs = tuple_of(Juxt::live(self).funcs);
+    Ref args = Ref::check(PyTuple_Pack(1, funcs.get()));
+    return reduce_call(own_attr(QUORIN_NAME("juxt")).get(), args.get());
+}
+
+// The module's `identity` itself while it is still ours, so that the
+// result of an empty composition pickles by name.
+Ref own_identity() {
+    Ref f = own_attr(QUORIN_NAME("identity"));
+    if (PyCFunction_Check(f.get()) && PyCFunction_GET_FUNCTION(f.get()) == fn::identity.def.ml_meth) return f;
+    return builtin(fn::identity);
+}
+
 }  // namespace
 
 namespace fn {
 
 QUORIN_FUNCTION(compose, "compose(*funcs)") {
-    if (a.rest_size() == 0) return builtin(identity);
+    if (a.rest_size() == 0) return own_identity();
     std::vector<Ref> funcs = collect(a.rest(), a.rest_size());
     std::reverse(funcs.begin(), funcs.end());
     return Compose::make(ComposeImpl::Data{std::move(funcs)});
 }
 
 QUORIN_FUNCTION(compose_left, "compose_left(*funcs)") {
-    if (a.rest_size() == 0) return builtin(identity);
+    if (a.rest_size() == 0) return own_identity();
     return Compose::make(ComposeImpl::Data{collect(a.rest(), a.rest_size())});
 }
 

@@ -6,6 +6,7 @@
 #include "runtime/classes/binding.hpp"
 #include "runtime/core/iteration.hpp"
 #include "runtime/classes/py_class.hpp"
+#include "application.hpp"
 #include "call_args.hpp"
 #include "parameters.hpp"
 
@@ -68,6 +69,7 @@ struct CurryImpl {
 
     static Ref construct(const Bound& b);
     static Ref call(Data& c, PyObject* const* args, std::size_t nargsf, PyObject* kwnames);
+    static Ref reduce(PyObject* self);
 };
 
 using Curry = PyClass<CurryImpl>;
@@ -175,6 +177,35 @@ Ref CurryImpl::call(Data& c, PyObject* const* args, std::size_t nargsf, PyObject
     }
     if (outcome == Outcome::partial) return partial(func, pack, resolved.get());
     return pack.call(func.get());
+}
+
+bool is_raw_flip(PyObject* func) {
+    return PyCFunction_Check(func) && PyCFunction_GET_FUNCTION(func) == fn::flip.def.ml_meth;
+}
+
+// Rebuilt as curry(func, *args, **kwargs); the module's `flip` wraps a
+// function that has no name of its own in the module, so a flip is rebuilt
+// from the module's `flip` and its stored arguments instead (the module's
+// `flip` itself by name). Keywords go through a partial, as a reduce
+// passes positionals only.
+Ref CurryImpl::reduce(PyObject* self) {
+    const Data& c = Curry::live(self);
+    Ref callable, head;
+    if (is_raw_flip(c.func.get())) {
+        callable = own_attr(QUORIN_NAME("flip"));
+        if (callable.get() == self) return Ref::borrow(QUORIN_NAME("flip"));
+        head = Ref::check(PyTuple_New(0));
+    } else {
+        callable = Ref::borrow(reinterpret_cast<PyObject*>(Curry::type()));
+        head = Ref::check(PyTuple_Pack(1, c.func.get()));
+    }
+    Ref args = Ref::check(PySequence_Concat(head.get(), c.args.get()));
+    if (PyDict_GET_SIZE(c.kwargs.get()) == 0) return reduce_call(callable.get(), args.get());
+    Ref partial = module_attr(QUORIN_NAME("functools"), QUORIN_NAME("partial"));
+    Ref partial_args = Ref::check(PySequence_Concat(Ref::check(PyTuple_Pack(1, callable.get())).get(), args.get()));
+    Ref bound = Ref::check(PyObject_Call(partial.get(), partial_args.get(), c.kwargs.get()));
+    Ref none = Ref::check(PyTuple_New(0));
+    return reduce_call(bound.get(), none.get());
 }
 
 }  // namespace

@@ -17,6 +17,12 @@ struct ExceptsImpl {
         void traverse(Visit& v) const noexcept { v(exc)(func)(handler); }
     };
 
+    static Ref reduce(PyObject* self) {
+        const Data& e = PyClass<ExceptsImpl>::live(self);
+        Ref args = Ref::check(PyTuple_Pack(3, e.exc.get(), e.func.get(), e.handler ? e.handler.get() : Py_None));
+        return reduce_call(own_attr(QUORIN_NAME("excepts")).get(), args.get());
+    }
+
     static Ref call(Data& e, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
         Ref exc = e.exc.clone(), func = e.func.clone(), handler = e.handler.clone();
         if (PyObject* r = forward_raw(func.get(), args, nargsf, kwnames)) return Ref::steal(r);

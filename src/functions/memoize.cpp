@@ -62,6 +62,12 @@ struct MemoizeImpl {
     };
 
     static Ref call(Data& m, PyObject* const* args, std::size_t nargsf, PyObject* kwnames);
+    // The cache travels with the function: a warm memo stays warm.
+    static Ref reduce(PyObject* self) {
+        const Data& m = PyClass<MemoizeImpl>::live(self);
+        Ref args = Ref::check(PyTuple_Pack(3, m.func.get(), m.cache.get(), or_none(m.key)));
+        return reduce_call(own_attr(QUORIN_NAME("memoize")).get(), args.get());
+    }
 };
 using Memoize = PyClass<MemoizeImpl>;
 

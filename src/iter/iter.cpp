@@ -33,6 +33,7 @@ struct IterImpl {
     };
     static Ref construct(const Bound& a);
     static std::vector<PyType_Slot> slots();
+    static Ref reduce(PyObject* self);
 };
 using FluentIter = PyClass<IterImpl>;
 
@@ -84,6 +85,13 @@ Ref wrap_islice(PyObject* self, std::size_t start, PyObject* stop) {
 }
 
 Ref IterImpl::construct(const Bound& a) { return iter::wrap(Ref::borrow(a[0])); }
+
+// Pickles when the wrapped iterable does; otherwise the inner object's own
+// error is the answer.
+Ref IterImpl::reduce(PyObject* self) {
+    Ref args = Ref::check(PyTuple_Pack(1, iter::inner(self).get()));
+    return reduce_call(reinterpret_cast<PyObject*>(FluentIter::type()), args.get());
+}
 
 // An Iter around an Iter iterates the innermost input: unwrapped in a loop,
 // so deep wrapping costs no native stack. Anything else may nest (a subclass

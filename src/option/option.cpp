@@ -26,6 +26,7 @@ struct NothingImpl {
     static Ref construct(const Bound& a);
     using Data = Empty;
     static std::vector<PyType_Slot> slots();
+    static Ref reduce(PyObject* self);
 };
 using NothingClass = PyClass<NothingImpl>;
 
@@ -105,6 +106,17 @@ std::vector<PyType_Slot> SomeImpl::slots() {
 }
 
 Ref NothingImpl::construct(const Bound&) { return nothing(); }
+
+// Every absent value comes back as the module's own Nothing, so `is` holds
+// after a round trip for that one; it is pickled by name, any other through
+// `identity`, which pickles by name as well.
+Ref NothingImpl::reduce(PyObject* self) {
+    Ref module_nothing = own_attr(QUORIN_NAME("Nothing"));
+    if (self == module_nothing.get()) return Ref::borrow(QUORIN_NAME("Nothing"));
+    Ref identity = own_attr(QUORIN_NAME("identity"));
+    Ref args = Ref::check(PyTuple_Pack(1, module_nothing.get()));
+    return reduce_call(identity.get(), args.get());
+}
 
 std::vector<PyType_Slot> NothingImpl::slots() {
     static std::vector<PyMethodDef> methods =

@@ -55,6 +55,9 @@ std::vector<PyType_Slot> common_slots(PyMethodDef* methods, reprfunc repr) {
     };
 }
 
+template <class Impl>
+struct PayloadClass;
+
 // `Impl` is a payload class: `name`, `attr` (the attribute naming the
 // payload), `truth`, `constructor` with `construct`, and `slots()` built
 // with `PayloadClass::slots`.
@@ -68,6 +71,11 @@ struct PayloadBase {
         ClassAttrs attrs;
         attrs.emplace_back("__match_args__", Ref::check(Py_BuildValue("(s)", Impl::attr)));
         return attrs;
+    }
+    // Rebuilt by its class from the payload, which must pickle too.
+    static Ref reduce(PyObject* self) {
+        Ref args = Ref::check(PyTuple_Pack(1, PayloadClass<Impl>::get(self).get()));
+        return reduce_call(reinterpret_cast<PyObject*>(Py_TYPE(self)), args.get());
     }
 };
 

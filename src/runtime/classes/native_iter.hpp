@@ -112,6 +112,12 @@ private:
         using Data = GilRefCell<State>;
         static constexpr bool clears_itself = true;
         static constexpr unsigned long flags = Py_TPFLAGS_DISALLOW_INSTANTIATION;
+        // A step in progress over a source that need not pickle: no iterator
+        // of the module says how to rebuild itself.
+        static Ref reduce(PyObject* self) {
+            PyErr_Format(PyExc_TypeError, "cannot pickle '%s' object", Py_TYPE(self)->tp_name);
+            throw PyErrorSet{};
+        }
 
         static std::vector<PyType_Slot> slots() {
             static PyMethodDef methods[] = {

@@ -5,6 +5,8 @@
 // recursion. A class supplies its data and the slots of its own; a class
 // with `call` also gets its vectorcall entry, and a class with a
 // constructor text signature gets its new slot and docstring from that text.
+// Every object can be weakly referenced, and a class that says how it is
+// rebuilt (`reduce`) pickles and copies.
 #pragma once
 
 #include "runtime/classes/method.hpp"
@@ -93,6 +95,13 @@ concept ClearsItself = requires {
     requires Impl::clears_itself;
 };
 
+// `reduce(self)` gives what `__reduce__` returns: (callable, args) or the
+// name of a module attribute.
+template <class Impl>
+concept HasReduce = requires(PyObject* self) {
+    { Impl::reduce(self) } -> std::same_as<Ref>;
+};
+
 template <class Impl>
 concept HasExtraSlots = requires {
     Impl::slots();
@@ -155,6 +164,8 @@ struct CallContext {
 //       "__new__(func, *args)" to have the binder's messages say
 //       "<name>.__new__()"; with `static Ref construct(const Bound&)` it is
 //       the new slot, and (with the class name in front) the docstring
+//   static Ref reduce(PyObject* self);
+//       the object's `__reduce__`: how pickle and copy rebuild it
 //   static constexpr bool generic = true;
 //       `Cls[T]` gives a generic alias, so annotations evaluated at run
 //       time work as they do for the built-in containers
@@ -174,9 +185,14 @@ public:
     using Data = typename Impl::Data;
 
     struct Object {
-        PyObject_HEAD [[no_unique_address]] std::conditional_t<HasCall<Impl>, vectorcallfunc, Absent<0>> vectorcall;
+        PyObject_HEAD PyObject* weaklist;
+        [[no_unique_address]] std::conditional_t<HasCall<Impl>, vectorcallfunc, Absent<0>> vectorcall;
         [[no_unique_address]] std::conditional_t<kFlagged, bool, Absent<1>> live;
         Data data;
+    };
+    // The start of every Object, whose offsets are defined for any Data.
+    struct Head {
+        PyObject_HEAD PyObject* weaklist;
     };
 
     static PyTypeObject* type() {
@@ -205,6 +221,7 @@ public:
         }
         if constexpr (HasCall<Impl>) obj->vectorcall = vectorcall;
         if constexpr (kFlagged) obj->live = true;
+        obj->weaklist = nullptr;
         PyObject_GC_Track(raw);
         return Ref::steal(raw);
     }
@@ -215,6 +232,14 @@ public:
     static Data* live_data(PyObject* self) noexcept requires kFlagged {
         Object* o = object(self);
         return o->live ? &o->data : nullptr;
+    }
+
+    // The data of an object that must not have been cleared (a callable
+    // asked how to rebuild itself).
+    static Data& live(PyObject* self) requires kFlagged {
+        Data* d = live_data(self);
+        if (d == nullptr) called_after_clear();
+        return *d;
     }
 
     // Raises the Panic of a call that finds its object cleared.
@@ -281,10 +306,15 @@ private:
     static void dealloc(PyObject* self) noexcept {
         PyTypeObject* tp = Py_TYPE(self);
         PyObject_GC_UnTrack(self);
-        Py_TRASHCAN_BEGIN(self, dealloc) data(self).~Data();
+        Py_TRASHCAN_BEGIN(self, dealloc) if (object(self)->weaklist != nullptr) PyObject_ClearWeakRefs(self);
+        data(self).~Data();
         tp->tp_free(self);
         Py_DECREF(tp);
         Py_TRASHCAN_END
+    }
+
+    static PyObject* reduce_method(PyObject* self, PyObject*) noexcept {
+        return boundary([self] { return Impl::reduce(self); });
     }
 
     static Ref make_type() {
@@ -297,14 +327,17 @@ private:
             s.push_back({Py_tp_clear, reinterpret_cast<void*>(clear)});
             s.push_back({Py_tp_dealloc, reinterpret_cast<void*>(dealloc)});
             if constexpr (HasConstructor<Impl>) s.push_back({Py_tp_new, reinterpret_cast<void*>(tp_new)});
+            static PyMemberDef members[] = {
+                {"__weaklistoffset__", QUORIN_T_PYSSIZET, offsetof(Head, weaklist), QUORIN_READONLY, nullptr},
+                {nullptr, 0, 0, 0, nullptr},
+                {nullptr, 0, 0, 0, nullptr},
+            };
             if constexpr (HasCall<Impl>) {
-                static PyMemberDef members[] = {
-                    {"__vectorcalloffset__", QUORIN_T_PYSSIZET, offsetof(Object, vectorcall), QUORIN_READONLY, nullptr},
-                    {nullptr, 0, 0, 0, nullptr},
-                };
-                s.push_back({Py_tp_members, members});
+                members[1] = {"__vectorcalloffset__", QUORIN_T_PYSSIZET, offsetof(Object, vectorcall), QUORIN_READONLY,
+                              nullptr};
                 s.push_back({Py_tp_call, reinterpret_cast<void*>(PyVectorcall_Call)});
             }
+            s.push_back({Py_tp_members, members});
             s.push_back({0, nullptr});
             return s;
         }();
@@ -322,6 +355,12 @@ private:
             for (auto& [name, value] : Impl::class_attrs())
                 check_int(PyDict_SetItemString(type->tp_dict, name, value.get()));
         }
+        if constexpr (HasReduce<Impl>) {
+            static PyMethodDef reduce = {"__reduce__", reinterpret_cast<PyCFunction>(reduce_method), METH_NOARGS,
+                                         "__reduce__($self)\n--\n\nHow pickle and copy rebuild the object."};
+            Ref method = Ref::check(PyDescr_NewMethod(type, &reduce));
+            check_int(PyDict_SetItemString(type->tp_dict, "__reduce__", method.get()));
+        }
         if constexpr (IsGeneric<Impl>) {
             static PyMethodDef class_getitem = {"__class_getitem__", reinterpret_cast<PyCFunction>(Py_GenericAlias),
                                                 METH_O | METH_CLASS, "See PEP 585"};
@@ -332,5 +371,11 @@ private:
         return tp;
     }
 };
+
+// `(callable, args)`, a `__reduce__` result.
+inline Ref reduce_call(PyObject* callable, PyObject* args) { return Ref::check(PyTuple_Pack(2, callable, args)); }
+
+// A name of the module as it stands now: what pickle finds by that name.
+inline Ref own_attr(PyObject* name) { return module_attr(QUORIN_NAME("quorin._quorin"), name); }
 
 }  // namespace quorin
