@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace quorin {
@@ -40,6 +41,9 @@ public:
             kind_ = Kind::Iterator;
             seq_ = get_iter(seq);
             nests_ = may_nest(seq_.get());
+            const PyTypeObject* t = Py_TYPE(seq_.get());
+            quiet_ = t == &PyListIter_Type || t == &PyTupleIter_Type || t == &PySetIter_Type ||
+                     t == &PyDictIterKey_Type || t == &PyDictIterValue_Type;
         }
     }
 
@@ -103,14 +107,51 @@ private:
         return chunk;
     }
 
+    // Chunks up to this size are pulled straight into their tuple; a larger
+    // size is a bound the source may never reach, so its items are gathered
+    // in the buffer first and the tuple is made at the size actually read.
+    static constexpr std::uint64_t kDirect = 4096;
+
+    Ref pull(std::uint64_t n, Tail tail, PyObject* pad) {
+        if (n > kDirect) return pull_buffered(n, tail, pad);
+        const auto size = static_cast<Py_ssize_t>(n);
+        Ref chunk = Ref::check(PyTuple_New(size));
+        // Out of the collector's sight while slots are empty, unless the
+        // source neither runs code nor allocates between items.
+        if (!quiet_) PyObject_GC_UnTrack(chunk.get());
+        PyObject** out = &PyTuple_GET_ITEM(chunk.get(), 0);
+        Py_ssize_t got = 0;
+        {
+            PyObject* it = seq_.get();
+            StepGuard guard(nests_);
+            while (got < size) {
+                Ref item = next_item(it);
+                if (!item) break;
+                out[got++] = item.release();
+            }
+        }
+        if (got < size) {
+            if (got == 0 || tail == Tail::Drop) return {};
+            if (tail == Tail::Short) {
+                Ref shorter = Ref::check(PyTuple_New(got));
+                PyObject** to = &PyTuple_GET_ITEM(shorter.get(), 0);
+                for (Py_ssize_t i = 0; i < got; ++i) to[i] = std::exchange(out[i], nullptr);
+                return shorter;
+            }
+            chunk = padded(std::move(chunk), got, size, pad);
+        }
+        if (!quiet_) PyObject_GC_Track(chunk.get());
+        return chunk;
+    }
+
     // The iterator may run user code between items, so they are collected
     // in the buffer first and the tuple is made whole in one step.
-    Ref pull(std::uint64_t n, Tail tail, PyObject* pad) {
+    Ref pull_buffered(std::uint64_t n, Tail tail, PyObject* pad) {
         struct Emptied {
             std::vector<Ref>& buffer;
             ~Emptied() { buffer.clear(); }
         } emptied{buffer_};
-        if (buffer_.capacity() == 0) buffer_.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(n, 4096)));
+        if (buffer_.capacity() == 0) buffer_.reserve(static_cast<std::size_t>(kDirect));
         PyObject* it = seq_.get();
         StepGuard guard(nests_);
         while (buffer_.size() < n) {
@@ -131,6 +172,7 @@ private:
     Ref seq_;
     Py_ssize_t pos_ = 0;
     bool nests_ = false;
+    bool quiet_ = false;
     // Empty between steps; reused so that a chunk costs no allocation of
     // its own beyond the tuple.
     std::vector<Ref> buffer_;

@@ -1,3 +1,4 @@
+import gc
 import itertools
 
 import pytest
@@ -5,7 +6,10 @@ import pytest
 from quorin import _quorin as q
 
 
-@pytest.mark.parametrize("make", [list, tuple, lambda xs: (x for x in xs), type("L", (list,), {})])
+@pytest.mark.parametrize("make", [
+    list, tuple, lambda xs: (x for x in xs), type("L", (list,), {}), lambda xs: iter(list(xs)),
+    lambda xs: iter(tuple(xs)), lambda xs: iter(dict.fromkeys(xs)), lambda xs: iter(range(xs[0], xs[-1] + 1) if xs else ()),
+])
 @pytest.mark.parametrize("call, data, expected", [
     (lambda s: q.partition(2, s), range(1, 6), [(1, 2), (3, 4)]),
     (lambda s: q.partition(2, s, None), range(1, 6), [(1, 2), (3, 4), (5, None)]),
@@ -17,7 +21,25 @@ from quorin import _quorin as q
     (lambda s: q.partition_all(3, s), [], []),
 ])
 def test_chunks(make, call, data, expected):
-    assert list(call(make(data))) == expected
+    assert list(call(make(list(data)))) == expected
+
+
+@pytest.mark.parametrize("call, expected", [
+    (lambda s: q.partition(3, s), []),
+    (lambda s: q.partition(3, s, None), ["first", 2, None]),
+    (lambda s: q.partition_all(3, s), ["first", 2]),
+])
+def test_unfinished_chunk_is_out_of_the_collectors_sight(call, expected):
+    first = ["first"]
+    holders = []
+
+    def items():
+        yield first
+        holders.append([r for r in gc.get_referrers(first) if type(r) is tuple])
+        yield 2
+
+    assert [[x[0] if x is first else x for x in chunk] for chunk in call(items())] == ([expected] if expected else [])
+    assert holders == [[]]
 
 
 @pytest.mark.parametrize("call, exc, message, noted", [
