@@ -36,15 +36,6 @@
 
 namespace quorin {
 
-// The hasher of the chain map: its keys are Python hashes already, so it
-// only spreads them (Fibonacci multiplication; the map uses the high bits).
-struct PyHashHasher {
-    static constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
-    constexpr std::uint64_t operator()(Py_hash_t h) const noexcept {
-        return static_cast<std::uint64_t>(h) * kMultiplier;
-    }
-};
-
 // One key of a chain: a borrowed pointer to the key object held by the
 // entry, and that entry's position.
 struct ChainMember {
@@ -65,8 +56,11 @@ struct Chain {
 // Open-addressing map from Python hash to Chain, laid out compactly: the
 // (hash, Chain) records sit densely in insertion order and the probe table
 // holds only 32-bit record numbers (0 free, else number + 1), so the part
-// that is probed at random stays small and cache-resident. Linear probing on
-// the high bits of PyHashHasher, table load at most one half, doubling.
+// that is probed stays small and cache-resident. Probed as the interpreter's
+// dict probes: from the hash's low bits, then perturbed by its high bits.
+// Keys that are runs of ints thus sit side by side in the table and are met
+// in memory order when they come in order, while keys sharing their low bits
+// still part quickly. Table load at most one half, doubling.
 class ChainMap {
 public:
     static constexpr std::size_t kAbsent = std::numeric_limits<std::size_t>::max();
@@ -74,7 +68,8 @@ public:
     // The record holding `h`, or kAbsent.
     std::size_t find(Py_hash_t h) const noexcept {
         if (capacity_ == 0) return kAbsent;
-        for (std::size_t i = home(h);; i = (i + 1) & mask_) {
+        auto perturb = static_cast<std::size_t>(h);
+        for (std::size_t i = perturb & mask_;; i = next(i, perturb)) {
             const std::uint32_t slot = slots_[i];
             if (slot == 0) return kAbsent;
             if (records_[slot - 1].hash == h) return slot - 1;
@@ -105,7 +100,6 @@ public:
         records_.clear();
         slots_.reset();
         capacity_ = mask_ = 0;
-        shift_ = 64;
     }
 
 private:
@@ -114,11 +108,18 @@ private:
         Chain chain;
     };
 
-    std::size_t home(Py_hash_t h) const noexcept { return static_cast<std::size_t>(PyHashHasher{}(h) >> shift_); }
+    static constexpr unsigned kPerturbShift = 5;
+
+    // The slot after `i` on the probe sequence; `perturb` starts as the hash.
+    std::size_t next(std::size_t i, std::size_t& perturb) const noexcept {
+        perturb >>= kPerturbShift;
+        return (5 * i + perturb + 1) & mask_;
+    }
 
     void place(std::size_t record) noexcept {
-        std::size_t i = home(records_[record].hash);
-        while (slots_[i] != 0) i = (i + 1) & mask_;
+        auto perturb = static_cast<std::size_t>(records_[record].hash);
+        std::size_t i = perturb & mask_;
+        while (slots_[i] != 0) i = next(i, perturb);
         slots_[i] = static_cast<std::uint32_t>(record + 1);
     }
 
@@ -130,14 +131,12 @@ private:
         slots_.reset(new std::uint32_t[new_capacity]());
         capacity_ = new_capacity;
         mask_ = new_capacity - 1;
-        shift_ = 64 - static_cast<unsigned>(__builtin_ctzll(new_capacity));
         for (std::size_t r = 0; r < records_.size(); ++r) place(r);
     }
 
     std::vector<Record> records_;
     std::unique_ptr<std::uint32_t[]> slots_;
     std::size_t capacity_ = 0, mask_ = 0;
-    unsigned shift_ = 64;
 };
 
 template <class Payload>

@@ -313,3 +313,36 @@ def test_eq_growing_the_input_list_sees_the_new_elements():
     assert [k.v for k in out] == [1, 2, 11]
     assert [len(g) for g in out.values()] == [2, 1, 3]
     assert [id(e) for g in out.values() for e in g] == [id(seq[i]) for i in (0, 2, 1, 3, 4, 5)]
+
+
+class Hashed:
+    """Equal by value, hashing to whatever it is given (the low bits shared
+    by many, or all bits but the high ones)."""
+
+    def __init__(self, v, h):
+        self.v, self.h = v, h
+
+    def __hash__(self):
+        return self.h
+
+    def __eq__(self, other):
+        return isinstance(other, Hashed) and self.v == other.v
+
+
+# Hash layouts that probe differently: runs, strides that share every low
+# bit, negatives (-1 hashes as -2), hashes differing only in their high bits.
+@pytest.mark.parametrize("keys", [
+    list(range(50_000)) * 2,
+    [i << 20 for i in range(3000)] * 3,
+    [-i for i in range(5000)] + [i for i in range(5000)],
+    [Hashed(i, (i << 50) | 3) for i in range(600)] + [Hashed(i, (i << 50) | 3) for i in range(0, 600, 7)],
+    [Hashed(i, -(i << 40)) for i in range(600)] * 2,
+    [(i % 7, i) for i in range(20_000)] + [(3, 5)] * 4,
+])
+def test_hash_layouts_count_and_group_like_a_dict(keys):
+    expected = Counter(keys)
+    got = q.countby(same, keys)
+    assert list(got.items()) == list(expected.items())
+    assert [type(k) for k in got] == [type(k) for k in expected]
+    groups = q.groupby(same, keys)
+    assert list(groups) == list(expected) and [len(g) for g in groups.values()] == list(expected.values())
