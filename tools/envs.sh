@@ -30,8 +30,10 @@ ready_env() {
   # Symbols kept, so that sanitizer reports name functions and lines.
   [[ $tag == asan ]] && sanitize=ON strip=false
   "$venv_py" -m pip install -q --disable-pip-version-check \
-      "scikit-build-core>=0.10" ninja pytest pytest-xdist hypothesis numpy >&2
-  QUORIN_DEBUG=$debug QUORIN_SANITIZE=$sanitize "$venv_py" -m pip install -q --disable-pip-version-check \
+      "scikit-build-core>=0.11" ninja pytest pytest-xdist hypothesis numpy >&2
+  # Warnings are errors in the project's own builds only; a user's compiler
+  # must not fail an install on a warning.
+  QUORIN_WERROR=${QUORIN_WERROR:-ON} QUORIN_DEBUG=$debug QUORIN_SANITIZE=$sanitize "$venv_py" -m pip install -q --disable-pip-version-check \
       --no-build-isolation -C "build-dir=$root/build/skbuild/$tag" -C "install.strip=$strip" "$root" >&2
   echo "$venv_py"
 }

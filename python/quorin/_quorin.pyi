@@ -5,6 +5,9 @@ result values, and the fluent ``Iter`` wrapper. Lazy functions return
 iterators; eager ones return their result at once.
 """
 
+from types import GenericAlias
+
+from quorin.typing import OkOrErr, SomeOrNothing
 from collections.abc import Callable, Hashable, Iterable, Iterator, Mapping, Sequence, Sized
 from typing import (
     Any, ClassVar, Final, Generic, Literal, Never, NoReturn, ParamSpec, Protocol, Self, TypeAlias, TypeVar, final, overload,
@@ -56,47 +59,29 @@ _CT = TypeVar("_CT", bound=_SupportsLessThan)
 # What a non-callable key selects: one item (an index or a mapping key), or a
 # list of them, selected into a tuple.
 _ItemKey: TypeAlias = Hashable | list[Any]
-
-# The return of the optional accessors: present or absent.
-_Maybe: TypeAlias = Some[_T] | NothingType
+# The same where an overload also takes a key function: a lambda is Hashable
+# too, and mypy gives up on a call that two overloads accept, so the
+# overloads tell keys from functions by the usual key types.
+_SelectKey: TypeAlias = int | str | bytes | tuple[Hashable, ...] | frozenset[Any] | list[Any] | None
 
 # ---------------------------------------------------------------------------
 # Optional and result values
 # ---------------------------------------------------------------------------
 
-class Option(Generic[_T_co]):
-    """An optional value: a ``Some`` holding a value, or a ``NothingType``.
-
-    Annotate with ``Option[T]``; the class itself only offers ``Option.of``
-    and cannot be instantiated.
-    """
+@final
+class Option:
+    """A namespace for ``Option.of``; it cannot be instantiated. Annotate a
+    value that is a ``Some`` or a ``NothingType`` with
+    ``quorin.typing.SomeOrNothing[T]``."""
 
     @staticmethod
-    def of(v: _T | None) -> Some[_T] | NothingType:
+    def of(v: _T | None) -> SomeOrNothing[_T]:
         """``Some(v)``, or a new ``NothingType`` when ``v`` is ``None``."""
-    def map(self, f: Callable[[_T_co], _U]) -> Option[_U]:
-        """The value passed through ``f``, still optional; ``f`` is not called on an absent value."""
-    def and_then(self, f: Callable[[_T_co], Option[_U]]) -> Option[_U]:
-        """The optional value ``f`` returns for the value; absent stays absent without calling ``f``."""
-    def filter(self, pred: Callable[[_T_co], object]) -> Option[_T_co]:
-        """The value kept only when ``pred`` holds for it."""
-    def unwrap(self) -> _T_co:
-        """The value; raises ``ValueError`` when absent."""
-    def unwrap_or(self, default: _U) -> _T_co | _U:
-        """The value, or ``default`` when absent."""
-    def unwrap_or_else(self, f: Callable[[], _U]) -> _T_co | _U:
-        """The value, or ``f()`` when absent (``f`` is called only then)."""
-    def ok_or(self, err: _E) -> Result[_T_co, _E]:
-        """``Ok(value)``, or ``Err(err)`` when absent."""
-    def is_some(self) -> bool:
-        """Whether a value is present."""
-    def is_none(self) -> bool:
-        """Whether the value is absent."""
-    def __bool__(self) -> bool:
-        """Whether a value is present."""
+    def __class_getitem__(cls, item: Any, /) -> GenericAlias:
+        """The class subscripted, for annotations evaluated at run time."""
 
 @final
-class Some(Option[_T_co]):
+class Some(Generic[_T_co]):
     """A present value. Truthy whatever the value; equal to another ``Some``
     with an equal value; not hashable; matches ``case Some(x)``."""
 
@@ -109,10 +94,10 @@ class Some(Option[_T_co]):
         """The value held."""
     def map(self, f: Callable[[_T_co], _U]) -> Some[_U]:
         """A new ``Some`` of ``f(value)``."""
-    def and_then(self, f: Callable[[_T_co], Option[_U]]) -> Option[_U]:
+    def and_then(self, f: Callable[[_T_co], SomeOrNothing[_U]]) -> SomeOrNothing[_U]:
         """The ``Some`` or ``NothingType`` that ``f(value)`` returns, itself; any
         other result raises ``TypeError``."""
-    def filter(self, pred: Callable[[_T_co], object]) -> Some[_T_co] | NothingType:
+    def filter(self, pred: Callable[[_T_co], object]) -> SomeOrNothing[_T_co]:
         """A new ``Some`` of the same value when ``pred(value)`` is true, else a new ``NothingType``."""
     def unwrap(self) -> _T_co:
         """The value."""
@@ -132,7 +117,7 @@ class Some(Option[_T_co]):
         """Whether ``other`` is a ``Some`` with an equal value."""
 
 @final
-class NothingType(Option[Never]):
+class NothingType:
     """The absent value. Falsy; every instance equals every other (test
     absence by equality, type or ``is_none()``, never by identity)."""
 
@@ -162,40 +147,20 @@ class NothingType(Option[Never]):
     def __eq__(self, other: object, /) -> bool:
         """Whether ``other`` is a ``NothingType``."""
 
-class Result(Generic[_T_co, _E_co]):
-    """A success (``Ok``) or a failure (``Err``).
-
-    Annotate with ``Result[T, E]``; the class itself only offers
-    ``Result.of`` and cannot be instantiated.
-    """
+@final
+class Result:
+    """A namespace for ``Result.of``; it cannot be instantiated. Annotate a
+    value that is an ``Ok`` or an ``Err`` with ``quorin.typing.OkOrErr[T, E]``."""
 
     @staticmethod
-    def of(f: Callable[[], _T]) -> Ok[_T] | Err[Exception]:
+    def of(f: Callable[[], _T]) -> OkOrErr[_T, Exception]:
         """Calls ``f()``: ``Ok`` of what it returns, or ``Err`` of the ``Exception``
         it raises (a ``BaseException`` that is not an ``Exception`` propagates)."""
-    def map(self, f: Callable[[_T_co], _U]) -> Result[_U, _E_co]:
-        """The success value passed through ``f``; a failure is kept as it is."""
-    def map_err(self, f: Callable[[_E_co], _F]) -> Result[_T_co, _F]:
-        """The failure value passed through ``f``; a success is kept as it is."""
-    def and_then(self, f: Callable[[_T_co], Result[_U, _F]]) -> Result[_U, _E_co | _F]:
-        """The result ``f`` returns for the success value; a failure stays a failure."""
-    def unwrap(self) -> _T_co:
-        """The success value; raises ``ValueError`` on a failure."""
-    def unwrap_or(self, default: _U) -> _T_co | _U:
-        """The success value, or ``default`` on a failure."""
-    def ok(self) -> Some[_T_co] | NothingType:
-        """``Some`` of the success value, or a ``NothingType`` on a failure."""
-    def err(self) -> Some[_E_co] | NothingType:
-        """``Some`` of the failure value, or a ``NothingType`` on a success."""
-    def is_ok(self) -> bool:
-        """Whether this is a success."""
-    def is_err(self) -> bool:
-        """Whether this is a failure."""
-    def __bool__(self) -> bool:
-        """Whether this is a success."""
+    def __class_getitem__(cls, item: Any, /) -> GenericAlias:
+        """The class subscripted, for annotations evaluated at run time."""
 
 @final
-class Ok(Result[_T_co, Never]):
+class Ok(Generic[_T_co]):
     """A success value. Truthy; equal to another ``Ok`` with an equal value;
     not hashable; matches ``case Ok(x)``."""
 
@@ -210,7 +175,7 @@ class Ok(Result[_T_co, Never]):
         """A new ``Ok`` of ``f(value)``."""
     def map_err(self, f: Callable[[Any], object]) -> Ok[_T_co]:
         """A new ``Ok`` of the same value; ``f`` is not called."""
-    def and_then(self, f: Callable[[_T_co], Result[_U, _F]]) -> Result[_U, _F]:
+    def and_then(self, f: Callable[[_T_co], OkOrErr[_U, _F]]) -> OkOrErr[_U, _F]:
         """The ``Ok`` or ``Err`` that ``f(value)`` returns, itself; any other
         result raises ``TypeError``."""
     def unwrap(self) -> _T_co:
@@ -231,7 +196,7 @@ class Ok(Result[_T_co, Never]):
         """Whether ``other`` is an ``Ok`` with an equal value."""
 
 @final
-class Err(Result[Never, _E_co]):
+class Err(Generic[_E_co]):
     """A failure value. Falsy; equal to another ``Err`` with an equal error;
     not hashable; matches ``case Err(e)``."""
 
@@ -268,29 +233,29 @@ class Err(Result[Never, _E_co]):
 Nothing: Final[NothingType]
 """An instance of ``NothingType``, for convenience; not a singleton."""
 
-def first_opt(seq: Iterable[_T]) -> _Maybe[_T]:
+def first_opt(seq: Iterable[_T]) -> SomeOrNothing[_T]:
     """``Some`` of the first element of ``seq``, or a ``NothingType`` when it is empty."""
 
-def last_opt(seq: Iterable[_T]) -> _Maybe[_T]:
+def last_opt(seq: Iterable[_T]) -> SomeOrNothing[_T]:
     """``Some`` of the last element (the whole input is consumed), or a ``NothingType`` when empty."""
 
-def nth_opt(n: int, seq: Iterable[_T]) -> _Maybe[_T]:
+def nth_opt(n: int, seq: Iterable[_T]) -> SomeOrNothing[_T]:
     """``Some`` of the element at position ``n`` of the iteration, or a ``NothingType``
     when there are not that many; ``n`` must be non-negative."""
 
 @overload
-def get_opt(ind: _K, coll: Mapping[_K, _V]) -> _Maybe[_V]: ...
+def get_opt(ind: _K, coll: Mapping[_K, _V]) -> SomeOrNothing[_V]: ...
 @overload
-def get_opt(ind: int, coll: Sequence[_T]) -> _Maybe[_T]: ...
+def get_opt(ind: int, coll: Sequence[_T]) -> SomeOrNothing[_T]: ...
 @overload
-def get_opt(ind: Any, coll: Any) -> _Maybe[Any]:
+def get_opt(ind: Any, coll: Any) -> SomeOrNothing[Any]:
     """``Some(coll[ind])``, or a ``NothingType`` when the lookup raises
     ``KeyError``, ``IndexError`` or ``TypeError``."""
 
-def get_in_opt(coll: Any, *keys: Any) -> _Maybe[Any]:
+def get_in_opt(coll: Any, *keys: Any) -> SomeOrNothing[Any]:
     """``Some`` of ``coll[k1][k2]...``, or a ``NothingType`` when a step raises a lookup error."""
 
-def peek_opt(seq: Iterable[_T]) -> _Maybe[tuple[_T, Iterator[_T]]]:
+def peek_opt(seq: Iterable[_T]) -> SomeOrNothing[tuple[_T, Iterator[_T]]]:
     """``Some((first, iterator over every element))``, or a ``NothingType`` when empty."""
 
 # ---------------------------------------------------------------------------
@@ -453,14 +418,14 @@ def diff(
 @overload
 def groupby(key: Callable[[_T], _K], seq: Iterable[_T]) -> dict[_K, list[_T]]: ...
 @overload
-def groupby(key: _ItemKey, seq: Iterable[_T]) -> dict[Any, list[_T]]:
+def groupby(key: _SelectKey, seq: Iterable[_T]) -> dict[Any, list[_T]]:
     """The elements grouped into lists by their key, keys in order of first occurrence.
     A non-callable key selects an item (a list key: several, into a tuple)."""
 
 @overload
 def countby(key: Callable[[_T], _K], seq: Iterable[_T]) -> dict[_K, int]: ...
 @overload
-def countby(key: _ItemKey, seq: Iterable[Any]) -> dict[Any, int]:
+def countby(key: _SelectKey, seq: Iterable[Any]) -> dict[Any, int]:
     """How many elements have each key, keys in order of first occurrence."""
 
 @overload
@@ -470,10 +435,10 @@ def reduceby(
     key: Callable[[_T], _K], binop: Callable[[_A, _T], _A], seq: Iterable[_T], init: _A | Callable[[], _A], /
 ) -> dict[_K, _A]: ...
 @overload
-def reduceby(key: _ItemKey, binop: Callable[[_T, _T], _T], seq: Iterable[_T]) -> dict[Any, _T]: ...
+def reduceby(key: _SelectKey, binop: Callable[[_T, _T], _T], seq: Iterable[_T]) -> dict[Any, _T]: ...
 @overload
 def reduceby(
-    key: _ItemKey, binop: Callable[[_A, _T], _A], seq: Iterable[_T], init: _A | Callable[[], _A], /
+    key: _SelectKey, binop: Callable[[_A, _T], _A], seq: Iterable[_T], init: _A | Callable[[], _A], /
 ) -> dict[Any, _A]:
     """The elements of each key folded with ``binop``, starting from the first
     element, or from ``init`` (called anew per key when callable)."""
@@ -553,6 +518,8 @@ class curry(Generic[_R]):
         """``func``'s result once the collected arguments bind, else a new ``curry``."""
 
 # Typing aids for the common arities; at run time these are all ``curry``.
+# Positional arguments must fit the arity (a wrong one is an error, not Any);
+# arguments by keyword stay untyped.
 @type_check_only
 class _Curry1(curry[_R], Generic[_A, _R]):
     @overload
@@ -560,7 +527,7 @@ class _Curry1(curry[_R], Generic[_A, _R]):
     @overload
     def __call__(self, a: _A, /) -> _R: ...
     @overload
-    def __call__(self, *args: Any, **kwargs: Any) -> Any: ...
+    def __call__(self, **kwargs: Any) -> Any: ...
 
 @type_check_only
 class _Curry2(curry[_R], Generic[_A, _B, _R]):
@@ -571,7 +538,7 @@ class _Curry2(curry[_R], Generic[_A, _B, _R]):
     @overload
     def __call__(self, a: _A, b: _B, /) -> _R: ...
     @overload
-    def __call__(self, *args: Any, **kwargs: Any) -> Any: ...
+    def __call__(self, **kwargs: Any) -> Any: ...
 
 @type_check_only
 class _Curry3(curry[_R], Generic[_A, _B, _C, _R]):
@@ -584,7 +551,7 @@ class _Curry3(curry[_R], Generic[_A, _B, _C, _R]):
     @overload
     def __call__(self, a: _A, b: _B, c: _C, /) -> _R: ...
     @overload
-    def __call__(self, *args: Any, **kwargs: Any) -> Any: ...
+    def __call__(self, **kwargs: Any) -> Any: ...
 
 @type_check_only
 class _Flip(curry[Any]):
@@ -668,6 +635,12 @@ def compose_left(*funcs: Callable[..., Any]) -> Callable[..., Any]:
 def complement(func: Callable[_P, object]) -> Callable[_P, bool]:
     """A function returning ``not func(*args, **kwargs)``."""
 
+# Functions of one argument first: mypy cannot take a ParamSpec from an
+# overloaded function such as min, and pyright cannot join two of them.
+@overload
+def juxt(f1: Callable[[_T], _A], f2: Callable[[_T], _B], /) -> Callable[[_T], tuple[_A, _B]]: ...
+@overload
+def juxt(f1: Callable[[_T], _A], f2: Callable[[_T], _B], f3: Callable[[_T], _C], /) -> Callable[[_T], tuple[_A, _B, _C]]: ...
 @overload
 def juxt(f1: Callable[_P, _A], /) -> Callable[_P, tuple[_A]]: ...
 @overload
@@ -855,13 +828,13 @@ class Iter(Generic[_T_co]):
     @overload
     def group_by(self, key: Callable[[_T_co], _K]) -> dict[_K, list[_T_co]]: ...
     @overload
-    def group_by(self, key: _ItemKey) -> dict[Any, list[_T_co]]:
+    def group_by(self, key: _SelectKey) -> dict[Any, list[_T_co]]:
         """The elements grouped into lists by their key."""
     def to_dict(self: Iter[tuple[_K, _V]]) -> dict[_K, _V]:
         """A dict of the (key, value) pairs."""
-    def first(self) -> _Maybe[_T_co]:
+    def first(self) -> SomeOrNothing[_T_co]:
         """``Some`` of the first element, or a ``NothingType``."""
-    def last(self) -> _Maybe[_T_co]:
+    def last(self) -> SomeOrNothing[_T_co]:
         """``Some`` of the last element, or a ``NothingType``."""
-    def nth(self, i: int) -> _Maybe[_T_co]:
+    def nth(self, i: int) -> SomeOrNothing[_T_co]:
         """``Some`` of the element at position ``i``, or a ``NothingType``."""

@@ -8,6 +8,7 @@ from collections.abc import Iterator, Sequence
 from typing import Any, Literal, assert_type
 
 import quorin
+from quorin.typing import OkOrErr, SomeOrNothing
 from quorin import (
     Err, Iter, NativeIter, Nothing, NothingType, Ok, Option, Result, Some,
     accumulate, apply, assoc, assoc_in, complement, compose, compose_left, concat, concatv, cons, count,
@@ -26,18 +27,18 @@ prices = {"apple": 3, "pear": 5}
 
 # Optional and result values
 
-def parse(text: str) -> Option[int]:
+def parse(text: str) -> SomeOrNothing[int]:
     return Some(int(text)) if text.isdigit() else Nothing
 
 
-def halve(n: int) -> Result[int, str]:
+def halve(n: int) -> OkOrErr[int, str]:
     return Ok(n // 2) if n % 2 == 0 else Err("odd")
 
 
 assert_type(Some(1), Some[int])
 assert_type(Some(1).value, int)
 assert_type(Some(1).map(str), Some[str])
-assert_type(Some(1).and_then(lambda n: parse(str(n))), Option[int])
+assert_type(Some(1).and_then(lambda n: parse(str(n))), SomeOrNothing[int])
 assert_type(Some(1).filter(bool), Some[int] | NothingType)
 assert_type(Some(1).unwrap_or("x"), int)
 assert_type(Some(1).ok_or("no"), Ok[int])
@@ -45,9 +46,9 @@ assert_type(NothingType().unwrap_or("x"), str)
 assert_type(Nothing.unwrap_or_else(lambda: 0), int)
 assert_type(Nothing.ok_or("missing"), Err[str])
 assert_type(Nothing.is_none(), Literal[True])
-assert_type(Option.of(5), Some[int] | NothingType)
+assert_type(Option.of(5), SomeOrNothing[int])
 assert_type(parse("12").unwrap_or(0), int)
-assert_type(parse("12").map(float), Option[float])
+assert_type(parse("12").map(float), SomeOrNothing[float])
 
 assert_type(Ok(1).value, int)
 assert_type(Ok(1).map(str), Ok[str])
@@ -55,10 +56,10 @@ assert_type(Ok(1).ok(), Some[int])
 assert_type(Err("e").error, str)
 assert_type(Err("e").map_err(len), Err[int])
 assert_type(Err("e").err(), Some[str])
-assert_type(Result.of(lambda: 1), Ok[int] | Err[Exception])
+assert_type(Result.of(lambda: 1), OkOrErr[int, Exception])
 assert_type(halve(4).unwrap_or(-1), int)
-assert_type(halve(4).map_err(len), Result[int, int])
-assert_type(halve(4).and_then(halve), Result[int, str])
+assert_type(halve(4).map_err(len), OkOrErr[int, int])
+assert_type(halve(4).and_then(halve), OkOrErr[int, str])
 
 # A union annotation lets pattern matching narrow each case exactly.
 def halve_exact(n: int) -> Ok[int] | Err[str]:

@@ -143,7 +143,7 @@ private:
     }
 
     static PyObject* length_hint_method(PyObject* self, PyObject*) noexcept {
-        return boundary([self] {
+        return boundary([&] {
             Py_ssize_t hint = 0;
             if constexpr (HasLengthHint<Impl>) {
                 auto state = Class::data(self).borrow();

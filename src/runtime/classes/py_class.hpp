@@ -298,7 +298,7 @@ private:
             d.clear();
         } else {
             // Moved out first: code run by the release sees the object empty.
-            Data dropped = std::exchange(d, Data{});
+            [[maybe_unused]] Data dropped = std::exchange(d, Data{});
         }
         return 0;
     }
