@@ -7,6 +7,8 @@ iterators; eager ones return their result at once.
 
 from types import GenericAlias
 
+from _typeshed import SupportsRichComparison
+
 from quorin.typing import OkOrErr, SomeOrNothing
 from collections.abc import Callable, Hashable, Iterable, Iterator, Mapping, Sequence, Sized
 from typing import (
@@ -30,6 +32,7 @@ __all__ = [
 ]
 
 _T = TypeVar("_T")
+_SRC = TypeVar("_SRC", bound=SupportsRichComparison)
 _T_co = TypeVar("_T_co", covariant=True)
 _E_co = TypeVar("_E_co", covariant=True)
 _U = TypeVar("_U")
@@ -635,8 +638,21 @@ def compose_left(*funcs: Callable[..., Any]) -> Callable[..., Any]:
 def complement(func: Callable[_P, object]) -> Callable[_P, bool]:
     """A function returning ``not func(*args, **kwargs)``."""
 
-# Functions of one argument first: mypy cannot take a ParamSpec from an
-# overloaded function such as min, and pyright cannot join two of them.
+@type_check_only
+class _Pick(Protocol):
+    # min, max and their kind: one element chosen from an iterable.
+    def __call__(self, iterable: Iterable[_SRC], /) -> _SRC: ...
+
+@type_check_only
+class _PickEach(Protocol):
+    def __call__(self, iterable: Iterable[_SRC], /) -> tuple[_SRC, _SRC]: ...
+
+# Pickers first: mypy infers nothing when an overloaded function such as min
+# is matched against a generic parameter, but it can check it against a
+# protocol whose call is generic. Then functions of one argument: mypy cannot
+# take a ParamSpec from an overloaded function, and pyright cannot join two.
+@overload
+def juxt(f1: _Pick, f2: _Pick, /) -> _PickEach: ...  # type: ignore[overload-overlap]
 @overload
 def juxt(f1: Callable[[_T], _A], f2: Callable[[_T], _B], /) -> Callable[[_T], tuple[_A, _B]]: ...
 @overload

@@ -63,6 +63,8 @@ assert_type(groupby(lambda w: len(w), words), dict[int, list[str]])
 assert_type(countby(lambda w: w[0], words), dict[str, int])
 assert_type(reduceby(lambda w: len(w), lambda a, b: a + b, words), dict[int, str])
 assert_type(juxt(len, str.upper)("ab"), tuple[int, str])
+low, high = juxt(min, max)([3, 1, 2])
+assert_type(low + high, int)
 
 
 def add(a: int, b: int) -> int:
