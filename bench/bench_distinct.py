@@ -40,6 +40,8 @@ def cases():
         Case("distinct", "isdistinct(list of small ints)", lambda: isdistinct(SMALL_INTS),
              "len(set(x)) == len(x)", lambda: len(set(SMALL_INTS)) == len(SMALL_INTS), per=N, goal=1.0),
         Case("distinct", "count(list)", lambda: count(LIST), "len(x)", lambda: len(LIST)),
+        Case("distinct", "callable(x)", lambda: callable(LIST), "len(x)", lambda: len(LIST), floor=True,
+             why="len(x) is inlined by the interpreter, a function is called: callable is a native call doing nothing"),
         Case("distinct", "count(iter(range))", lambda: count(iter(RANGE)),
              "sum(1 for _ in it)", lambda: sum(1 for _ in iter(RANGE)), per=len(RANGE)),
     ]

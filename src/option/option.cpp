@@ -25,6 +25,7 @@ struct NothingImpl {
     static constexpr const char* constructor = "NothingType()";
     static Ref construct(const Bound& a);
     using Data = Empty;
+    static constexpr std::size_t pool = 32;
     static std::vector<PyType_Slot> slots();
     static Ref reduce(PyObject* self);
 };

@@ -66,6 +66,7 @@ template <class Impl>
 struct PayloadBase {
     using Data = Payload;
     static constexpr bool generic = true;
+    static constexpr std::size_t pool = 32;
     // Class patterns bind the payload by position: `case Some(x)`.
     static ClassAttrs class_attrs() {
         ClassAttrs attrs;

@@ -1,3 +1,6 @@
+import gc
+import weakref
+
 import pytest
 
 from quorin import _quorin
@@ -138,6 +141,34 @@ def test_hostile_payloads_and_callbacks_propagate(call):
 @pytest.mark.parametrize("make", [Some, Ok, Err])
 def test_cycles_are_collected(make):
     assert box_is_freed(make, Boom)
+
+
+class Payload:
+    pass
+
+
+@pytest.mark.parametrize("make, read", [
+    (Some, lambda v: v.value),
+    (Ok, lambda v: v.value),
+    (Err, lambda v: v.error),
+    (lambda p: NothingType(), lambda v: None),
+])
+def test_released_values_are_reused_whole(make, read):
+    # Many made and dropped at once, then made again: every new value is
+    # tracked by the collector, weakly referable afresh, and holds its own
+    # payload; the payload of a dropped value is released with it.
+    payloads = [Payload() for _ in range(100)]
+    values = [make(p) for p in payloads]
+    refs = [weakref.ref(v) for v in values]
+    del values
+    assert all(r() is None for r in refs)
+    fresh = [make(p) for p in payloads]
+    assert all(gc.is_tracked(v) for v in fresh)
+    assert all(weakref.ref(v)() is v for v in fresh)
+    assert [read(v) for v in fresh] == [None if read(fresh[0]) is None else p for p in payloads]
+    held = weakref.ref(payloads[0])
+    del fresh, payloads
+    assert held() is None
 
 
 @pytest.mark.no_refleak

@@ -127,6 +127,17 @@ concept IsGeneric = requires {
     requires Impl::generic;
 };
 
+// Small values made and dropped once per call (Some, Ok, ...) keep up to
+// `Impl::pool` released objects for reuse, which skips the allocator and the
+// collector's bookkeeping. Only with the interpreter lock, which guards it.
+template <class Impl>
+concept IsPooled = (Impl::pool > 0);
+#ifdef Py_GIL_DISABLED
+inline constexpr bool kPoolable = false;
+#else
+inline constexpr bool kPoolable = true;
+#endif
+
 // " while calling a Compose object": the recursion guard's text for class
 // `name`, made at compile time so a call builds no string.
 template <std::size_t N>
@@ -209,7 +220,14 @@ public:
         PyTypeObject* tp = type();
         // Untracked and unzeroed (the data is constructed in place): not
         // visible to the collector until its data exists.
-        Object* obj = PyObject_GC_New(Object, tp);
+        Object* obj = nullptr;
+        if constexpr (kPooled) {
+            if (Pool& p = pool(); p.size > 0) {
+                obj = p.slots[--p.size];
+                PyObject_Init(reinterpret_cast<PyObject*>(obj), tp);
+            }
+        }
+        if (obj == nullptr) obj = PyObject_GC_New(Object, tp);
         if (obj == nullptr) ffi_err();
         PyObject* raw = reinterpret_cast<PyObject*>(obj);
         try {
@@ -250,6 +268,16 @@ public:
 private:
     static Object* object(PyObject* self) noexcept { return reinterpret_cast<Object*>(self); }
 
+    static constexpr bool kPooled = kPoolable && IsPooled<Impl>;
+    struct Pool {
+        std::size_t size = 0;
+        std::array<Object*, kPooled ? Impl::pool : 1> slots{};
+    };
+    static Pool& pool() noexcept {
+        static Pool p;
+        return p;
+    }
+
     static PyObject* vectorcall(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept {
         static constexpr CallContext<std::char_traits<char>::length(Impl::name)> context{Impl::name};
         return boundary([&] {
@@ -271,6 +299,10 @@ private:
 
     static PyObject* tp_new(PyTypeObject*, PyObject* args, PyObject* kwargs) noexcept {
         return call_bound<&Impl::construct>(constructor_signature(), args, kwargs);
+    }
+
+    static PyObject* vectorcall_new(PyObject*, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept {
+        return call_bound<&Impl::construct>(constructor_signature(), args, PyVectorcall_NARGS(nargsf), kwnames);
     }
 
     static const char* class_doc() {
@@ -308,7 +340,16 @@ private:
         PyObject_GC_UnTrack(self);
         Py_TRASHCAN_BEGIN(self, dealloc) if (object(self)->weaklist != nullptr) PyObject_ClearWeakRefs(self);
         data(self).~Data();
-        tp->tp_free(self);
+        bool kept = false;
+        if constexpr (kPooled) {
+            // An object of a subclass has another size and release.
+            Pool& p = pool();
+            if (tp == type() && p.size < p.slots.size()) {
+                p.slots[p.size++] = object(self);
+                kept = true;
+            }
+        }
+        if (!kept) tp->tp_free(self);
         Py_DECREF(tp);
         Py_TRASHCAN_END
     }
@@ -367,6 +408,9 @@ private:
             Ref method = Ref::check(PyDescr_NewClassMethod(type, &class_getitem));
             check_int(PyDict_SetItemString(type->tp_dict, "__class_getitem__", method.get()));
         }
+        // Calling the class then binds the fast way, with no argument tuple
+        // (the class has no __init__ for the call to skip).
+        if constexpr (HasConstructor<Impl>) type->tp_vectorcall = vectorcall_new;
         PyType_Modified(type);
         return tp;
     }
