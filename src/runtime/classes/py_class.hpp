@@ -282,9 +282,7 @@ private:
         static constexpr CallContext<std::char_traits<char>::length(Impl::name)> context{Impl::name};
         return boundary([&] {
             RecursionGuard guard(context.text.data());
-            Data* d = live_data(self);
-            if (d == nullptr) called_after_clear();
-            return Impl::call(*d, args, nargsf, kwnames);
+            return Impl::call(live(self), args, nargsf, kwnames);
         });
     }
 

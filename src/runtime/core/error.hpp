@@ -40,12 +40,19 @@ inline int check_int(int r) {
 // (a composition of compositions, an iterator over an iterator...): deep nesting is a RecursionError.
 class RecursionGuard {
 public:
-    explicit RecursionGuard(const char* where) {
-        if (Py_EnterRecursiveCall(where)) throw PyErrorSet{};
+    // With `enter` false the guard does nothing: the caller knows nothing
+    // below it can nest.
+    explicit RecursionGuard(const char* where, bool enter = true) : entered_(enter) {
+        if (entered_ && Py_EnterRecursiveCall(where)) throw PyErrorSet{};
     }
-    ~RecursionGuard() { Py_LeaveRecursiveCall(); }
+    ~RecursionGuard() {
+        if (entered_) Py_LeaveRecursiveCall();
+    }
     RecursionGuard(const RecursionGuard&) = delete;
     RecursionGuard& operator=(const RecursionGuard&) = delete;
+
+private:
+    bool entered_;
 };
 
 // True when the pending exception is a KeyError, IndexError or TypeError.

@@ -34,19 +34,9 @@ inline bool may_nest(PyObject* it) noexcept {
 // a very deep chain of such steps is a RecursionError rather than a native
 // stack overflow. A step is one level however many items it pulls, so the
 // guard is entered once per step, and not at all when no source can nest.
-class StepGuard {
+class StepGuard : public RecursionGuard {
 public:
-    explicit StepGuard(bool nests) : entered_(nests) {
-        if (entered_ && Py_EnterRecursiveCall(" while getting the next item")) throw PyErrorSet{};
-    }
-    ~StepGuard() {
-        if (entered_) Py_LeaveRecursiveCall();
-    }
-    StepGuard(const StepGuard&) = delete;
-    StepGuard& operator=(const StepGuard&) = delete;
-
-private:
-    bool entered_;
+    explicit StepGuard(bool nests) : RecursionGuard(" while getting the next item", nests) {}
 };
 
 // The next item of `it` asked from inside an iterator's own step, for a
