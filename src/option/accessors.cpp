@@ -12,7 +12,9 @@ namespace quorin {
 
 namespace {
 
-Ref some_or_nothing(Ref item) { return item ? some(std::move(item)) : nothing(); }
+// Inlined into each caller: these accessors are a lookup and an allocation,
+// so the glue between them shows.
+[[gnu::always_inline]] inline Ref some_or_nothing(Ref item) { return item ? some(std::move(item)) : nothing(); }
 
 // The item at `i` of an exact list or tuple, or an empty Ref past its end.
 Ref item_at(PyObject* seq, std::size_t i) {
@@ -24,8 +26,15 @@ Ref item_at(PyObject* seq, std::size_t i) {
 
 bool indexable(PyObject* seq) { return PyList_CheckExact(seq) || PyTuple_CheckExact(seq); }
 
+// An iterator that is its own iterator is used as it is: asking it with
+// iter() would give back the same object.
+Ref iterate(PyObject* seq) {
+    if (Py_TYPE(seq)->tp_iter == PyObject_SelfIter && PyIter_Check(seq)) return Ref::borrow(seq);
+    return get_iter(seq);
+}
+
 // coll[key]; an empty Ref for a lookup error.
-Ref lookup(PyObject* coll, PyObject* key) {
+[[gnu::always_inline]] inline Ref lookup(PyObject* coll, PyObject* key) {
     // An exact dict answers a miss without raising and clearing a KeyError.
     if (PyDict_CheckExact(coll)) {
         PyObject* v = nullptr;
@@ -43,7 +52,7 @@ Ref lookup(PyObject* coll, PyObject* key) {
 
 Ref first_opt(PyObject* seq) {
     if (indexable(seq)) return some_or_nothing(item_at(seq, 0));
-    Ref it = get_iter(seq);
+    Ref it = iterate(seq);
     return some_or_nothing(next_item(it.get()));
 }
 
@@ -52,7 +61,7 @@ Ref last_opt(PyObject* seq) {
         Py_ssize_t size = Py_SIZE(seq);
         return some_or_nothing(size == 0 ? Ref() : item_at(seq, static_cast<std::size_t>(size - 1)));
     }
-    Ref it = get_iter(seq);
+    Ref it = iterate(seq);
     Ref last;
     while (Ref item = next_item(it.get())) last = std::move(item);
     return some_or_nothing(std::move(last));
@@ -60,7 +69,7 @@ Ref last_opt(PyObject* seq) {
 
 Ref nth_opt(std::size_t n, PyObject* seq) {
     if (indexable(seq)) return some_or_nothing(item_at(seq, n));
-    Ref it = get_iter(seq);
+    Ref it = iterate(seq);
     for (std::size_t i = 0; i < n; ++i)
         if (!next_item(it.get())) return nothing();
     return some_or_nothing(next_item(it.get()));

@@ -24,6 +24,8 @@ struct Empty {
 struct Payload {
     Ref held;
     void traverse(Visit& v) const noexcept { v(held); }
+    // A payload the collector does not follow (a number, a string) closes no cycle.
+    bool acyclic() const noexcept { return !held || !PyType_IS_GC(Py_TYPE(held.get())); }
 };
 
 // `==` answered by `eq`; `!=` asks the interpreter for `self == other` and

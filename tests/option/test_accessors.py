@@ -81,3 +81,26 @@ def test_consumption():
     it = iter(range(10))
     assert nth_opt(2, it) == Some(2) and next(it) == 3
     assert last_opt(it) == Some(9) and list(it) == []
+
+
+class OtherIter:
+    """An iterator whose iter() hands out another one: that one is read."""
+
+    def __init__(self):
+        self.calls = []
+
+    def __iter__(self):
+        self.calls.append("iter")
+        return iter("xyz")
+
+    def __next__(self):
+        raise AssertionError("must not be called")
+
+
+@pytest.mark.parametrize("take, expected", [(first_opt, Some("x")), (lambda s: nth_opt(1, s), Some("y")),
+                                            (last_opt, Some("z"))])
+def test_iter_is_asked_unless_the_iterator_is_its_own(take, expected):
+    source = OtherIter()
+    assert take(source) == expected and source.calls == ["iter"]
+    gen = (c for c in "abc")
+    assert take(gen) == Some("a" if expected == Some("x") else "b" if expected == Some("y") else "c")

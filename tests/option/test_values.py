@@ -154,16 +154,17 @@ class Payload:
     (lambda p: NothingType(), lambda v: None),
 ])
 def test_released_values_are_reused_whole(make, read):
-    # Many made and dropped at once, then made again: every new value is
-    # tracked by the collector, weakly referable afresh, and holds its own
-    # payload; the payload of a dropped value is released with it.
+    # Many made and dropped at once, then made again: every new value that
+    # can be part of a cycle is tracked by the collector, every value is
+    # weakly referable afresh and holds its own payload; the payload of a
+    # dropped value is released with it.
     payloads = [Payload() for _ in range(100)]
     values = [make(p) for p in payloads]
     refs = [weakref.ref(v) for v in values]
     del values
     assert all(r() is None for r in refs)
     fresh = [make(p) for p in payloads]
-    assert all(gc.is_tracked(v) for v in fresh)
+    assert all(gc.is_tracked(v) is (type(v) is not NothingType) for v in fresh)
     assert all(weakref.ref(v)() is v for v in fresh)
     assert [read(v) for v in fresh] == [None if read(fresh[0]) is None else p for p in payloads]
     held = weakref.ref(payloads[0])
@@ -188,3 +189,33 @@ def test_deep_nesting_releases():
 def test_classes_are_subscriptable_for_annotations(cls):
     alias = cls[int]
     assert alias.__origin__ is cls and alias.__args__ == (int,)
+
+
+@pytest.mark.parametrize("make, tracked", [
+    (lambda: Some([]), True), (lambda: Ok(Payload()), True), (lambda: Err(Some([])), True),
+    (lambda: Some(Some), True), (lambda: Some(1), False), (lambda: Ok("text"), False), (lambda: Err(None), False),
+    (lambda: Some(Some(1)), True), (lambda: Some(NothingType()), False), (NothingType, False),
+])
+def test_only_values_that_can_close_a_cycle_are_tracked(make, tracked):
+    # A payload the collector does not follow can never lead back to its
+    # value, and an absent value holds nothing at all.
+    assert gc.is_tracked(make()) is tracked
+
+
+@pytest.mark.parametrize("make", [lambda: Some(5), lambda: Ok("s"), NothingType])
+def test_untracked_values_keep_weak_references_pickling_and_reuse(make):
+    import copy
+    import pickle
+
+    v = make()
+    ref = weakref.ref(v)
+    assert ref() is v and pickle.loads(pickle.dumps(v)) == v and copy.copy(v) == v
+    del v
+    assert ref() is None
+    values = [make() for _ in range(50)]
+    assert len({id(v) for v in values}) == 50 and all(v == make() for v in values)
+
+
+def test_absent_values_refuse_subclassing():
+    with pytest.raises(TypeError):
+        type("Sub", (NothingType,), {})

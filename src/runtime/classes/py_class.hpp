@@ -138,6 +138,22 @@ inline constexpr bool kPoolable = false;
 inline constexpr bool kPoolable = true;
 #endif
 
+// A class whose data is empty holds no Python object, so none of its
+// objects can be part of a reference cycle: the collector need not know the
+// class at all (no tracking, no collector header). A subclass made in Python
+// is collected all the same, as the interpreter makes every such class.
+template <class Impl>
+inline constexpr bool kCollected = !std::is_empty_v<typename Impl::Data>;
+
+// Data that never changes after construction can tell, once made, that it
+// refers to no object the collector follows (`bool acyclic() const`); its
+// object then cannot be part of a cycle and stays untracked, as the
+// interpreter does with tuples of atoms.
+template <class Data>
+concept KnowsAcyclic = requires(const Data& d) {
+    { d.acyclic() } -> std::same_as<bool>;
+};
+
 // " while calling a Compose object": the recursion guard's text for class
 // `name`, made at compile time so a call builds no string.
 template <std::size_t N>
@@ -227,20 +243,28 @@ public:
                 PyObject_Init(reinterpret_cast<PyObject*>(obj), tp);
             }
         }
-        if (obj == nullptr) obj = PyObject_GC_New(Object, tp);
+        if (obj == nullptr) obj = kCollected<Impl> ? PyObject_GC_New(Object, tp) : PyObject_New(Object, tp);
         if (obj == nullptr) ffi_err();
         PyObject* raw = reinterpret_cast<PyObject*>(obj);
         try {
             new (&obj->data) Data(std::forward<A>(args)...);
         } catch (...) {
-            PyObject_GC_Del(raw);
+            if constexpr (kCollected<Impl>) {
+                PyObject_GC_Del(raw);
+            } else {
+                PyObject_Free(raw);
+            }
             Py_DECREF(tp);
             throw;
         }
         if constexpr (HasCall<Impl>) obj->vectorcall = vectorcall;
         if constexpr (kFlagged) obj->live = true;
         obj->weaklist = nullptr;
-        PyObject_GC_Track(raw);
+        if constexpr (KnowsAcyclic<Data>) {
+            if (!obj->data.acyclic()) PyObject_GC_Track(raw);
+        } else if constexpr (kCollected<Impl>) {
+            PyObject_GC_Track(raw);
+        }
         return Ref::steal(raw);
     }
 
@@ -286,21 +310,23 @@ private:
         });
     }
 
-    static const Signature& constructor_signature() {
+    static Signature make_constructor_signature() {
         // A text named after a method ("__new__(...)") names the class in
         // the binder's messages as its owner.
-        static const std::string own_name = std::string(Impl::name) + "(";
-        static const Signature sig(Impl::constructor,
-                                   std::string_view(Impl::constructor).starts_with(own_name) ? nullptr : Impl::name);
-        return sig;
+        const std::string own_name = std::string(Impl::name) + "(";
+        return Signature(Impl::constructor,
+                         std::string_view(Impl::constructor).starts_with(own_name) ? nullptr : Impl::name);
     }
+    // Made when the module is loaded (it needs no interpreter), so a call
+    // passes no guard.
+    static inline const Signature constructor_signature = make_constructor_signature();
 
     static PyObject* tp_new(PyTypeObject*, PyObject* args, PyObject* kwargs) noexcept {
-        return call_bound<&Impl::construct>(constructor_signature(), args, kwargs);
+        return call_bound<&Impl::construct>(constructor_signature, args, kwargs);
     }
 
     static PyObject* vectorcall_new(PyObject*, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept {
-        return call_bound<&Impl::construct>(constructor_signature(), args, PyVectorcall_NARGS(nargsf), kwnames);
+        return call_bound<&Impl::construct>(constructor_signature, args, PyVectorcall_NARGS(nargsf), kwnames);
     }
 
     static const char* class_doc() {
@@ -334,9 +360,19 @@ private:
     }
 
     static void dealloc(PyObject* self) noexcept {
+        if constexpr (kCollected<Impl>) {
+            PyObject_GC_UnTrack(self);
+            Py_TRASHCAN_BEGIN(self, dealloc) release(self);
+            Py_TRASHCAN_END
+        } else {
+            // Nothing nests in an empty state; the trashcan is for collected objects only.
+            release(self);
+        }
+    }
+
+    static void release(PyObject* self) noexcept {
         PyTypeObject* tp = Py_TYPE(self);
-        PyObject_GC_UnTrack(self);
-        Py_TRASHCAN_BEGIN(self, dealloc) if (object(self)->weaklist != nullptr) PyObject_ClearWeakRefs(self);
+        if (object(self)->weaklist != nullptr) PyObject_ClearWeakRefs(self);
         data(self).~Data();
         bool kept = false;
         if constexpr (kPooled) {
@@ -349,7 +385,6 @@ private:
         }
         if (!kept) tp->tp_free(self);
         Py_DECREF(tp);
-        Py_TRASHCAN_END
     }
 
     static PyObject* reduce_method(PyObject* self, PyObject*) noexcept {
@@ -362,8 +397,10 @@ private:
             std::vector<PyType_Slot> s;
             if constexpr (HasExtraSlots<Impl>) s = Impl::slots();
             if (const char* doc = class_doc()) s.push_back({Py_tp_doc, const_cast<char*>(doc)});
-            s.push_back({Py_tp_traverse, reinterpret_cast<void*>(traverse)});
-            s.push_back({Py_tp_clear, reinterpret_cast<void*>(clear)});
+            if constexpr (kCollected<Impl>) {
+                s.push_back({Py_tp_traverse, reinterpret_cast<void*>(traverse)});
+                s.push_back({Py_tp_clear, reinterpret_cast<void*>(clear)});
+            }
             s.push_back({Py_tp_dealloc, reinterpret_cast<void*>(dealloc)});
             if constexpr (HasConstructor<Impl>) s.push_back({Py_tp_new, reinterpret_cast<void*>(tp_new)});
             static PyMemberDef members[] = {
@@ -380,7 +417,8 @@ private:
             s.push_back({0, nullptr});
             return s;
         }();
-        unsigned long flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC | Py_TPFLAGS_IMMUTABLETYPE;
+        unsigned long flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE;
+        if constexpr (kCollected<Impl>) flags |= Py_TPFLAGS_HAVE_GC;
         if constexpr (HasExtraFlags<Impl>) flags |= Impl::flags;
         if constexpr (HasCall<Impl>) flags |= Py_TPFLAGS_HAVE_VECTORCALL;
         static PyType_Spec layout = {
