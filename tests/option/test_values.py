@@ -202,20 +202,6 @@ def test_only_values_that_can_close_a_cycle_are_tracked(make, tracked):
     assert gc.is_tracked(make()) is tracked
 
 
-@pytest.mark.parametrize("make", [lambda: Some(5), lambda: Ok("s"), NothingType])
-def test_untracked_values_keep_weak_references_pickling_and_reuse(make):
-    import copy
-    import pickle
-
-    v = make()
-    ref = weakref.ref(v)
-    assert ref() is v and pickle.loads(pickle.dumps(v)) == v and copy.copy(v) == v
-    del v
-    assert ref() is None
-    values = [make() for _ in range(50)]
-    assert len({id(v) for v in values}) == 50 and all(v == make() for v in values)
-
-
 def test_absent_values_refuse_subclassing():
     with pytest.raises(TypeError):
         type("Sub", (NothingType,), {})
