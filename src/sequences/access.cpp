@@ -16,31 +16,49 @@ Ref next_or_stop(PyObject* it) {
     return item;
 }
 
-// `coll[key]`, or `dflt` (when given) for a lookup error.
-Ref lookup(PyObject* coll, PyObject* key, PyObject* dflt) {
-    // An exact dict answers a miss without raising and clearing a KeyError.
-    if (dflt != nullptr && PyDict_CheckExact(coll)) {
-        PyObject* v = nullptr;
-        int found = compat::dict_get_item_ref(coll, key, &v);
-        if (found > 0) return Ref::steal(v);
-        if (found == 0) return Ref::borrow(dflt);
-        if (!is_lookup_error()) ffi_err();
-        PyErr_Clear();
-        return Ref::borrow(dflt);
-    }
-    if (PyObject* v = PyObject_GetItem(coll, key)) return Ref::steal(v);
+// `seq[index]` read in place for an exact list or tuple and an int index
+// that lands inside it (the answer its own subscript gives, without the
+// call); null otherwise, and the caller asks the object, which also words
+// any error.
+[[gnu::always_inline]] inline PyObject* item_in_place(PyObject* seq, PyObject* index) noexcept {
+    long long i = 0;
+    if (!(PyList_CheckExact(seq) || PyTuple_CheckExact(seq)) || !compat::compact_int_value(index, &i)) return nullptr;
+    const Py_ssize_t size = Py_SIZE(seq);
+    if (i < 0) i += size;
+    return i >= 0 && i < size ? PySequence_Fast_ITEMS(seq)[i] : nullptr;
+}
+
+// After a failed lookup: `dflt` for a lookup error when there is one.
+[[gnu::cold]] Ref missing(PyObject* dflt) {
     if (dflt == nullptr || !is_lookup_error()) ffi_err();
     PyErr_Clear();
     return Ref::borrow(dflt);
 }
 
+Ref subscript(PyObject* coll, PyObject* key, PyObject* dflt) {
+    if (PyObject* v = PyObject_GetItem(coll, key)) return Ref::steal(v);
+    return missing(dflt);
+}
+
+// `coll[key]`, or `dflt` (when given) for a lookup error. Inline, as the
+// whole of a single get is this.
+[[gnu::always_inline]] inline Ref lookup(PyObject* coll, PyObject* key, PyObject* dflt) {
+    if (PyObject* item = item_in_place(coll, key)) return Ref::borrow(item);
+    // An exact dict answers a miss without raising and clearing a KeyError.
+    if (dflt != nullptr && PyDict_CheckExact(coll)) {
+        PyObject* v = nullptr;
+        const int found = compat::dict_get_item_ref(coll, key, &v);
+        if (found > 0) return Ref::steal(v);
+        if (found == 0) return Ref::borrow(dflt);
+        return missing(dflt);
+    }
+    return subscript(coll, key, dflt);
+}
+
 }  // namespace
 
 Ref get_value(PyObject* ind, PyObject* coll, PyObject* dflt) {
-    if (!PyList_Check(ind)) {
-        if (dflt == nullptr) return Ref::check(PyObject_GetItem(coll, ind));
-        return lookup(coll, ind, dflt);
-    }
+    if (!PyList_Check(ind)) return lookup(coll, ind, dflt);
 
     const Py_ssize_t planned = PyList_GET_SIZE(ind);
     Ref out = Ref::check(PyTuple_New(planned));
@@ -77,6 +95,7 @@ QUORIN_FUNCTION(second, "second(seq)") {
 QUORIN_FUNCTION(nth, "nth(n, seq)") {
     PyObject* n = a[0];
     PyObject* seq = a[1];
+    if (PyObject* item = item_in_place(seq, n)) return Ref::borrow(item);
     if (PyList_Check(seq) || PyTuple_Check(seq)) return Ref::check(PyObject_GetItem(seq, n));
     if (check_int(PyObject_IsInstance(seq, cells::sequence_abc()))) return Ref::check(PyObject_GetItem(seq, n));
     Py_ssize_t skip = PyNumber_AsSsize_t(n, PyExc_OverflowError);
@@ -85,7 +104,7 @@ QUORIN_FUNCTION(nth, "nth(n, seq)") {
         raise(PyExc_ValueError, "Indices for islice() must be None or an integer: 0 <= x <= sys.maxsize.");
     }
     Ref it = get_iter(seq);
-    for (Py_ssize_t i = 0; i < skip; ++i) next_or_stop(it.get());
+    if (!skip_items(it.get(), skip)) raise_stop_iteration();
     return next_or_stop(it.get());
 }
 
@@ -103,7 +122,9 @@ QUORIN_FUNCTION(last, "last(seq)") {
 
 QUORIN_FUNCTION(get, "get(ind, coll, *rest)") {
     if (a.rest_size() > 1) raise(PyExc_TypeError, "get takes at most 3 arguments");
-    return get_value(a[0], a[1], a.rest_size() == 1 ? a.rest()[0] : nullptr);
+    PyObject* dflt = a.rest_size() == 1 ? a.rest()[0] : nullptr;
+    if (!PyList_Check(a[0])) return lookup(a[1], a[0], dflt);
+    return get_value(a[0], a[1], dflt);
 }
 
 QUORIN_FUNCTION(peek, "peek(seq)") {

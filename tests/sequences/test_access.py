@@ -205,3 +205,54 @@ def test_peek():
     head, rest = q.peek(it)
     assert head == 0 and next(it) == 1
     assert list(rest) == [0, 2, 3]
+
+
+def _outcome(call):
+    try:
+        return "ok", call()
+    except Exception as exc:  # noqa: BLE001 - the exception itself is the result compared
+        return type(exc), str(exc)
+
+
+class Indexed(list):
+    def __getitem__(self, i):
+        return ("own", i)
+
+
+@pytest.mark.parametrize("seq", [[10, 20, 30], (10, 20, 30), [], (), Indexed([10, 20])])
+@pytest.mark.parametrize("i", [0, 2, -1, -3, 3, -4, True, 2 ** 30, -(2 ** 30), 2 ** 62, 2 ** 100, 1.0, "0"])
+def test_index_answers_as_the_subscript(seq, i):
+    # Exact lists and tuples are read in place; every answer and error must
+    # stay the container's own, and a subclass keeps its __getitem__.
+    expected = _outcome(lambda: seq[i])
+    assert _outcome(lambda: q.nth(i, seq)) == expected
+    assert _outcome(lambda: q.get(i, seq)) == expected
+    assert q.get(i, seq, "d") == (expected[1] if expected[0] == "ok" else "d")
+    assert q.get([i, i], seq, "d") == (q.get(i, seq, "d"),) * 2
+
+
+def test_nth_pulls_exactly_what_it_returns():
+    counting = Counting(1000)
+    assert q.nth(500, counting) == 500
+    assert counting.pulled == 501
+
+
+def test_last_of_an_iterator_pulls_until_exhausted_once():
+    calls = []
+
+    class Once:
+        def __init__(self):
+            self.i = 0
+
+        def __iter__(self):
+            return self
+
+        def __next__(self):
+            calls.append(self.i)
+            self.i += 1
+            if self.i > 3:
+                raise StopIteration
+            return self.i
+
+    assert q.last(Once()) == 3
+    assert calls == [0, 1, 2, 3]

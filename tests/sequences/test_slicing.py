@@ -1,6 +1,9 @@
+import collections
 import itertools
+import weakref
 
 import pytest
+from hypothesis import given, strategies as st
 
 from quorin import _quorin as q
 
@@ -96,3 +99,50 @@ def test_tail_iteration_error_propagates():
 def test_tail_not_sliceable_nor_iterable():
     with pytest.raises(TypeError, match="not iterable"):
         q.tail(1, 5)
+
+
+@pytest.mark.no_refleak  # hypothesis keeps growing caches of its own
+@given(st.integers(0, 40), st.lists(st.integers(), max_size=60))
+def test_tail_of_an_iterator_is_the_bounded_deque(n, items):
+    expected = tuple(collections.deque(items, maxlen=n)) if n else tuple(items)
+    assert q.tail(n, iter(items)) == expected
+    assert q.tail(n, items) == (items[-n:] if n else items)
+    assert q.tail(n, tuple(items)) == (tuple(items)[-n:] if n else tuple(items))
+
+
+def test_tail_of_an_exact_tuple_may_be_the_tuple_itself():
+    t = (1, 2, 3)
+    assert q.tail(5, t) is t[-5:]
+
+
+def test_tail_releases_items_it_drops():
+    class Item:
+        pass
+
+    refs = []
+
+    def gen():
+        for _ in range(50):
+            item = Item()
+            refs.append(weakref.ref(item))
+            yield item
+
+    kept = q.tail(3, gen())
+    alive = [r for r in refs if r() is not None]
+    assert [r() for r in alive] == list(kept)
+
+
+def test_take_and_drop_convert_counts_through_islice():
+    # islice itself converts the counts, once each, in call order.
+    class Index:
+        def __init__(self, log, v):
+            self.log, self.v = log, v
+
+        def __index__(self):
+            self.log.append(self.v)
+            return self.v
+
+    log = []
+    assert list(q.drop(Index(log, 2), iter("abcd"))) == ["c", "d"]
+    assert list(q.take(Index(log, 1), "xy")) == ["x"]
+    assert log == [2, 1]

@@ -21,6 +21,14 @@ inline Ref next_item(PyObject* it) {
     return Ref::steal(item);
 }
 
+// Pulls and drops `n` items of iterator `it`; false when it ran out first.
+// Inline, so the loop pays what a native consumer's loop pays per item.
+inline bool skip_items(PyObject* it, Py_ssize_t n) {
+    for (; n > 0; --n)
+        if (!next_item(it)) return false;
+    return true;
+}
+
 // Whether asking `it` for an item may run another lazy step, and so nest
 // without bound. The builtin containers' own iterators never do.
 inline bool may_nest(PyObject* it) noexcept {
