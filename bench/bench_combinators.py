@@ -57,6 +57,9 @@ def cases():
     out += [
         Case("combine", "merge_sorted(a, b)", lambda: _consume(q.merge_sorted(EVENS, ODDS)),
              "heapq.merge(a, b)", lambda: _consume(heapq.merge(EVENS, ODDS)), per=N, goal=1.05),
+        Case("combine", "chain(heapq.merge(a, b)) (floor)", lambda: _consume(itertools.chain(heapq.merge(EVENS, ODDS))),
+             "heapq.merge(a, b)", lambda: _consume(heapq.merge(EVENS, ODDS)), per=N, floor=True,
+             why="the result is our iterator forwarding heapq.merge's: one native step per item around the generator"),
         Case("combine", "join(0, left, 0, right)", lambda: _consume(q.join(0, LEFT, 0, RIGHT)),
              "dict-of-lists hash join", lambda: _consume(_hash_join(0, LEFT, 0, RIGHT)), per=N, goal=1.0),
     ]
