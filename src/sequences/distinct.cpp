@@ -111,7 +111,7 @@ bool lies_scattered(PyObject* list, Py_ssize_t i) noexcept {
 // is filled with the members so far in their order (exactly the set that
 // adding them one by one would have made) and takes over.
 bool distinct_objects(PyObject* seq) {
-    PySeen native;
+    PySeen native(known_length(seq));
     Ref seen;
     auto added = [&](PyObject* item) {
         if (!seen) {

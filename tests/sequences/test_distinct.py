@@ -223,6 +223,24 @@ def test_isdistinct_integer_buffer_matches_set(code, data):
     assert q.isdistinct(array.array(code, values)) is (len(set(values)) == len(values))
 
 
+@pytest.mark.parametrize("n", [20, 21, 22, 42, 43, 700, 5000])
+@pytest.mark.parametrize("tail", [[], [0], ["k", 7.0], [2 ** 70, 2.0 ** 70]])
+def test_isdistinct_lists_about_their_table_size(n, tail):
+    # The set is sized for the list's length up front: lengths at and beside
+    # its fill limits, and a list that grows past them while it is read.
+    xs = [i * 7 for i in range(n)] + tail
+    expected = len(set(xs)) == len(xs)
+    assert q.isdistinct(xs) is expected
+
+    class Grows:
+        def __hash__(self):
+            xs.extend(range(10 ** 6, 10 ** 6 + n))
+            return 1
+
+    xs.insert(n // 2, Grows())
+    assert q.isdistinct(xs) is expected
+
+
 def test_isdistinct_large_lists():
     xs = list(range(100_000)) + ["w", 3.5, 2 ** 80]
     assert q.isdistinct(xs)
