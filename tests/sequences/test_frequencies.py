@@ -352,7 +352,7 @@ def test_narrow_start_then_values_from_anywhere(code, at, size):
 
 
 @pytest.mark.parametrize("layout", ["contiguous", "strided", "swapped"])
-def test_narrow_values_in_any_layout(layout):
+def test_numpy_narrow_values_in_any_layout(layout):
     np = pytest.importorskip("numpy")
     values = np.random.default_rng(3).integers(-40, 40, size=PARALLEL * 2 + 11)
     values[-1] = 10 ** 12
