@@ -1,6 +1,7 @@
 """Distinctness and counting against the idioms they replace."""
 
 import array
+import operator
 import random
 
 from harness import Case
@@ -25,6 +26,7 @@ except ImportError:  # numpy is optional on some interpreters
 
 def cases():
     isdistinct, count = q.isdistinct, q.count
+    length_hint = operator.length_hint
     out = [
         Case("distinct", "isdistinct(array('q'), 1e6)", lambda: isdistinct(INTS_Q),
              "len(set(a.tolist())) == len(a)", lambda: len(set(INTS_Q.tolist())) == len(INTS_Q), per=N, goal=0.25),
@@ -40,8 +42,9 @@ def cases():
         Case("distinct", "isdistinct(list of small ints)", lambda: isdistinct(SMALL_INTS),
              "len(set(x)) == len(x)", lambda: len(set(SMALL_INTS)) == len(SMALL_INTS), per=N, goal=1.0),
         Case("distinct", "count(list)", lambda: count(LIST), "len(x)", lambda: len(LIST)),
-        Case("distinct", "callable(x)", lambda: callable(LIST), "len(x)", lambda: len(LIST), floor=True,
-             why="len(x) is inlined by the interpreter, a function is called: callable is a native call doing nothing"),
+        Case("distinct", "operator.length_hint(x)", lambda: length_hint(LIST), "len(x)", lambda: len(LIST),
+             floor=True, why="len(x) is inlined by the interpreter; a function call that reads the length "
+             "and returns it as a new int is the least count can be"),
         Case("distinct", "count(iter(range))", lambda: count(iter(RANGE)),
              "sum(1 for _ in it)", lambda: sum(1 for _ in iter(RANGE)), per=len(RANGE)),
     ]

@@ -9,28 +9,75 @@
 #include "runtime/tables/py_seen.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
+#include <memory>
+#include <new>
 
 namespace quorin {
 
 namespace {
 
+struct BlockFree {
+    std::size_t bytes;
+    void operator()(std::uint64_t* p) const noexcept { table_free(p, bytes); }
+};
+
+// The hash set: for values spread too wide for a bitmap. A repeat ends the
+// scan at the end of its block: the answer is known.
 template <IntElement T>
-bool distinct_ints(const IntRun<T>& values) {
-    if (values.empty()) return true;
+bool distinct_by_set(const IntRun<T>& values, std::size_t start, std::size_t n) {
     IntSet<T> seen;
-    seen.grow_to(IntSet<T>::presized_capacity(values.size()));
+    seen.grow_to(IntSet<T>::presized_capacity(n));
     bool distinct = true;
-    // A repeat ends the scan at the end of its block: the answer is known.
-    std::size_t done = 0;
-    while (distinct && done < values.size()) {
-        const std::size_t m = std::min(kIntBlock, values.size() - done);
-        for_each_block(values, done, m, [&](const T* p, std::size_t count) {
+    for (std::size_t done = 0; distinct && done < n;) {
+        const std::size_t m = std::min(kIntBlock, n - done);
+        for_each_block(values, start + done, m, [&](const T* p, std::size_t count) {
             for (std::size_t i = 0; i < count && distinct; ++i) distinct = seen.insert(p[i]);
         });
         done += m;
     }
     return distinct;
+}
+
+// One bit per value from the least to the greatest: smaller than the hash
+// set when the values are dense, and marked in value order, so that a run
+// of neighbouring values touches neighbouring bits instead of slots all
+// over a table.
+template <IntElement T>
+bool distinct_by_bitmap(const IntRun<T>& values, std::uint64_t low, std::uint64_t words) {
+    const std::size_t bytes = std::bit_ceil(words) * sizeof(std::uint64_t);
+    std::unique_ptr<std::uint64_t, BlockFree> bits(static_cast<std::uint64_t*>(table_alloc(bytes)), BlockFree{bytes});
+    if (!bits) throw std::bad_alloc();
+    std::uint64_t* map = bits.get();
+    bool distinct = true;
+    for (std::size_t done = 0; distinct && done < values.size();) {
+        const std::size_t m = std::min(kIntBlock, values.size() - done);
+        for_each_block(values, done, m, [&](const T* p, std::size_t count) {
+            for (std::size_t i = 0; i < count; ++i) {
+                const std::uint64_t d = wide_bits(p[i]) - low, bit = std::uint64_t{1} << (d % 64);
+                distinct &= (map[d / 64] & bit) == 0;
+                map[d / 64] |= bit;
+            }
+        });
+        done += m;
+    }
+    return distinct;
+}
+
+template <IntElement T>
+bool distinct_ints(const IntRun<T>& values) {
+    const std::size_t n = values.size();
+    // A repeat among the first elements is found without reading the rest.
+    const std::size_t head = std::min(n, kIntBlock);
+    if (!distinct_by_set(values, 0, head)) return false;
+    if (head == n) return true;
+    const auto [min, max] = min_max(values, n);
+    const std::uint64_t low = wide_bits(min), span = wide_bits(max) - low;
+    if (span < n - 1) return false;  // fewer possible values than elements
+    // The bitmap is at most a quarter of the set's table (16 bytes per element).
+    if (span / 32 < n) return distinct_by_bitmap(values, low, span / 64 + 1);
+    return distinct_by_set(values, 0, n);
 }
 
 // Announces the slot of `set` that adding `o` will look at first, when o's
@@ -64,7 +111,7 @@ bool lies_scattered(PyObject* list, Py_ssize_t i) noexcept {
 // is filled with the members so far in their order (exactly the set that
 // adding them one by one would have made) and takes over.
 bool distinct_objects(PyObject* seq) {
-    PySeen native;
+    PySeen native(known_length(seq));
     Ref seen;
     auto added = [&](PyObject* item) {
         if (!seen) {

@@ -9,6 +9,7 @@
 #include "runtime/tables/tally.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -18,6 +19,42 @@
 namespace quorin {
 
 namespace {
+
+// Values lo, lo + 1, ..., lo + width - 1, taken modulo 2^64 after widening
+// (so that no choice of lo can overflow): offset() is below width exactly
+// for them. A width of 0 holds nothing.
+struct DenseWindow {
+    std::uint64_t lo = 0;
+    std::uint64_t width = 0;
+
+    template <IntElement T>
+    std::uint64_t offset(T v) const noexcept {
+        return wide_bits(v) - lo;
+    }
+};
+
+// Elements counted alone before deciding to share the rest: enough to tell a
+// few hundred distinct values from many thousands, little enough that the
+// other threads hardly wait for it.
+inline constexpr std::size_t kCountProbe = std::size_t{1} << 15;
+
+// The widest window counted by value: 128 KiB of counts, within the second
+// level cache of a core, and as much for each chunk of a split call.
+inline constexpr std::uint64_t kDenseWidth = std::uint64_t{1} << 14;
+
+// A window for the values of `run` judged by its first `m` elements: their
+// range, widened on both sides for values the rest may add, when the range
+// is narrow (at most a quarter of kDenseWidth) and a dense array of it would
+// not outweigh the elements themselves; else none.
+template <IntElement T>
+DenseWindow dense_window(const IntRun<T>& run, std::size_t m) {
+    if (m == 0) return {};
+    const auto [min, max] = min_max(run, m);
+    const std::uint64_t low = wide_bits(min), span = wide_bits(max) - low;
+    if (span >= kDenseWidth / 4 || span >= 4 * m + 64) return {};
+    const std::uint64_t width = std::min(kDenseWidth, std::bit_ceil(span + 1) * 2);
+    return DenseWindow{low - (width - span - 1) / 2, width};
+}
 
 // The counting table of one buffer or chunk: an open-addressing map (linear
 // probing) from each distinct value T to its position in the order of first
@@ -34,20 +71,42 @@ namespace {
 // tables are kept at most one sixteenth full (measured: 1,000 values count
 // about 12% faster than at one eighth, 50% slower at one quarter); large
 // ones, which miss the caches anyway, at most half full.
+//
+// Values in a small window (see DenseWindow) skip the map: their counts sit
+// in an array indexed by value, and a value joins the order when its count
+// goes from 0 to 1. The order then still lists every value once, by first
+// occurrence, whichever of the two holds its count.
 template <IntElement T>
 class Counts {
 public:
-    Counts() { allocate(64); }
+    explicit Counts(DenseWindow window = {}) : window_(window), dense_(window.width) { allocate(64); }
     Counts(Counts&&) noexcept = default;
     Counts& operator=(Counts&&) noexcept = default;
 
-    // Distinct values, in order of first occurrence, and their counts.
+    DenseWindow window() const noexcept { return window_; }
+
+    // Distinct values, in order of first occurrence, and their counts (read
+    // the counts only after settle()).
     std::size_t size() const noexcept { return order_.size(); }
     const std::vector<T>& order() const noexcept { return order_; }
     const std::vector<std::uint64_t>& counts() const noexcept { return counts_; }
 
+    // Copies the counts kept by value beside the order.
+    void settle() noexcept {
+        if (dense_.empty()) return;
+        for (std::size_t j = 0; j < order_.size(); ++j) {
+            const std::uint64_t d = window_.offset(order_[j]);
+            if (d < window_.width) counts_[j] = dense_[d];
+        }
+    }
+
     // Adds `c` (> 0) to the count of v, appending v to the order when new.
     void add(T v, std::uint64_t c) {
+        if (const std::uint64_t d = window_.offset(v); d < window_.width) {
+            if (dense_[d] == 0) append(v, 0);
+            dense_[d] += c;
+            return;
+        }
         std::size_t i = home(v);
         for (;; i = (i + 1) & mask_) {
             const Slot& s = slots_[i];
@@ -62,15 +121,37 @@ public:
             i = home(v);
             while (slots_[i].pos != 0) i = (i + 1) & mask_;
         }
-        order_.push_back(v);
-        counts_.push_back(c);
+        append(v, c);
         slots_[i] = Slot{v, static_cast<Pos>(order_.size())};
     }
 
-    // Counts each of `values` once: the hot loop of count_into, with the
-    // table's fields held in locals (the count stores could otherwise alias
-    // them and force reloads).
+    // Counts each of `values` once.
     void count_each(const T* values, std::size_t n) {
+        if (dense_.empty()) {
+            count_sparse(values, n);
+            return;
+        }
+        std::uint64_t* dense = dense_.data();
+        const DenseWindow window = window_;
+        for (std::size_t k = 0; k < n; ++k) {
+            const T v = values[k];
+            if (const std::uint64_t d = window.offset(v); d < window.width) {
+                if (dense[d]++ == 0) append(v, 0);
+            } else {
+                count_sparse(&values[k], 1);
+            }
+        }
+    }
+
+private:
+    void append(T v, std::uint64_t c) {
+        order_.push_back(v);
+        counts_.push_back(c);
+    }
+
+    // The map's hot loop, with the table's fields held in locals (the count
+    // stores could otherwise alias them and force reloads).
+    void count_sparse(const T* values, std::size_t n) {
         Slot* slots = slots_.get();
         std::size_t mask = mask_;
         unsigned shift = shift_;
@@ -99,7 +180,6 @@ public:
         }
     }
 
-private:
     // Position + 1 in the order (0: empty slot). Up to 2^16 distinct values
     // fit 32 bits; wider types can have more than 2^32 - 1.
     using Pos = std::conditional_t<(sizeof(T) <= 2), std::uint32_t, std::uint64_t>;
@@ -136,6 +216,8 @@ private:
         }
     }
 
+    DenseWindow window_;
+    std::vector<std::uint64_t> dense_;  // counts by offset in the window
     std::unique_ptr<Slot[]> slots_;
     std::size_t capacity_ = 0, mask_ = 0;
     unsigned shift_ = 0;
@@ -150,10 +232,7 @@ void count_into(Counts<T>& into, const IntRun<T>& run, std::size_t start, std::s
     for_each_block(run, start, n, [&into](const T* values, std::size_t m) { into.count_each(values, m); });
 }
 
-// Elements counted alone before deciding to share the rest: enough to tell a
-// few hundred distinct values from many thousands, little enough that the
-// other threads hardly wait for it.
-inline constexpr std::size_t kCountProbe = std::size_t{1} << 15;
+inline constexpr std::size_t kChunksPerThread = 4;
 
 // Whether chunk tables of `counted` would be small against their chunks:
 // otherwise merging them would cost as much as counting.
@@ -171,7 +250,7 @@ bool few_values(const Counts<T>& counted, std::size_t probed) noexcept {
 template <IntElement T>
 Counts<T> count_buffer(const IntRun<T>& run) {
     const std::size_t n = run.size();
-    Counts<T> main;
+    Counts<T> main(dense_window(run, std::min(n, kCountProbe)));
     if (n < kParallelThreshold) {
         count_into(main, run, 0, n);
         return main;
@@ -189,14 +268,20 @@ Counts<T> count_buffer(const IntRun<T>& run) {
         }
     }
     const std::size_t rest = n - probed;
-    const std::size_t chunk = workers.chunk_length(rest);
+    // Several chunks per thread: a thread the system leaves waiting (on a
+    // machine busy with other work) holds up one small chunk while the
+    // others take on the rest.
+    const std::size_t chunk = ceil_div(rest, workers.threads() * kChunksPerThread);
     const std::size_t nchunks = ceil_div(rest, chunk);
-    std::vector<Counts<T>> parts(nchunks);
+    std::vector<Counts<T>> parts;
+    parts.reserve(nchunks);
+    for (std::size_t i = 0; i < nchunks; ++i) parts.emplace_back(main.window());
     workers.run_chunks(nchunks, [&](std::size_t i) {
         const std::size_t start = probed + i * chunk;
         count_into(parts[i], run, start, std::min(chunk, n - start));
     });
     for (Counts<T>& part : parts) {
+        part.settle();
         for (std::size_t j = 0; j < part.size(); ++j) main.add(part.order()[j], part.counts()[j]);
         part = Counts<T>{};  // free it before the next merge
     }
@@ -206,6 +291,7 @@ Counts<T> count_buffer(const IntRun<T>& run) {
 template <IntElement T>
 Ref count_ints(const IntRun<T>& values) {
     Counts<T> counts = count_buffer(values);
+    counts.settle();
     Ref out = Ref::check(PyDict_New());
     for (std::size_t i = 0; i < counts.size(); ++i) {
         Ref key = py_from(counts.order()[i]);

@@ -6,7 +6,7 @@ from hypothesis import given, settings, strategies as st
 
 from quorin import _quorin as q
 
-from helpers import Boom, failing_iter, fresh
+from helpers import INT_CODES, LIMITS, Boom, failing_iter, fresh
 
 # numpy itself grows the interpreter's total reference count with every
 # array it creates on the debug build, so these cannot take part in the
@@ -189,6 +189,56 @@ def test_isdistinct_matches_one_set_insertion_each(xs, container):
     assert got == expected and HashCount.calls == expected_hashes
     if all(type(x) is not list for x in xs):
         assert expected == (len(set(xs)) == len(xs))
+
+
+@pytest.mark.parametrize("code", INT_CODES)
+@pytest.mark.parametrize("shape", ["run", "run, repeat at the end", "ends of the type", "spread", "spread, repeat",
+                                   "fewer values than elements", "repeat at the start"])
+def test_isdistinct_integer_buffers(code, shape):
+    lo, hi = LIMITS[code]
+    n = min(5000, hi - lo + 1)
+    values = {
+        "run": list(range(hi - n + 1, hi + 1)),
+        "run, repeat at the end": list(range(lo, lo + n - 1)) + [lo + n // 2],
+        "ends of the type": [lo, hi] + list(range(lo + 1, lo + n // 2)) + list(range(hi - n // 2, hi)),
+        "spread": [lo + (hi - lo) // n * i for i in range(n)],
+        "spread, repeat": [lo + (hi - lo) // n * i for i in range(n)] + [lo + (hi - lo) // n * 3],
+        "fewer values than elements": [lo + i % (n - 1) for i in range(n)],
+        "repeat at the start": [lo, lo] + list(range(lo + 1, lo + n - 1)),
+    }[shape]
+    buf = array.array(code, values)
+    expected = len(set(values)) == len(values)
+    assert q.isdistinct(buf) is expected
+    assert q.isdistinct(memoryview(buf)[::-1]) is expected
+
+
+@pytest.mark.no_refleak  # hypothesis keeps growing caches of its own
+@settings(max_examples=100, deadline=None)
+@given(st.sampled_from(INT_CODES), st.data())
+def test_isdistinct_integer_buffer_matches_set(code, data):
+    lo, hi = LIMITS[code]
+    base = data.draw(st.integers(lo, hi))
+    width = data.draw(st.sampled_from([1, 10, 3000, 10 ** 6, hi - lo]))
+    values = data.draw(st.lists(st.integers(max(lo, base - width), min(hi, base + width)), max_size=2500))
+    assert q.isdistinct(array.array(code, values)) is (len(set(values)) == len(values))
+
+
+@pytest.mark.parametrize("n", [20, 21, 22, 42, 43, 700, 5000])
+@pytest.mark.parametrize("tail", [[], [0], ["k", 7.0], [2 ** 70, 2.0 ** 70]])
+def test_isdistinct_lists_about_their_table_size(n, tail):
+    # The set is sized for the list's length up front: lengths at and beside
+    # its fill limits, and a list that grows past them while it is read.
+    xs = [i * 7 for i in range(n)] + tail
+    expected = len(set(xs)) == len(xs)
+    assert q.isdistinct(xs) is expected
+
+    class Grows:
+        def __hash__(self):
+            xs.extend(range(10 ** 6, 10 ** 6 + n))
+            return 1
+
+    xs.insert(n // 2, Grows())
+    assert q.isdistinct(xs) is expected
 
 
 def test_isdistinct_large_lists():

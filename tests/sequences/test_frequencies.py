@@ -334,6 +334,32 @@ def test_extreme_keys(code, value, size):
     same(got, {value: size - 1, 0: 1})
 
 
+@pytest.mark.parametrize("code", INT_CODES)
+@pytest.mark.parametrize("at", ["low", "high"])
+@pytest.mark.parametrize("size", [5000, PARALLEL + 3])
+def test_narrow_start_then_values_from_anywhere(code, at, size):
+    # The first elements span a few values next to one end of the type, the
+    # rest brings values far from them, at the other end and just beyond
+    # the first ones' range: counts and key order must not depend on where
+    # each value is kept.
+    lo, hi = LIMITS[code]
+    edge = [lo + i % 5 for i in range(size)] if at == "low" else [hi - i % 5 for i in range(size)]
+    late = [lo, hi, (lo + hi) // 2, lo + 6, hi - 6, lo + 200, hi - 200, 0, 1]
+    for k, v in enumerate(late):
+        edge[size // 2 + 7 * k] = v
+        edge[-1 - k] = v
+    same(q.frequencies(array.array(code, edge)), oracle(edge))
+
+
+@pytest.mark.parametrize("layout", ["contiguous", "strided", "swapped"])
+def test_numpy_narrow_values_in_any_layout(layout):
+    np = pytest.importorskip("numpy")
+    values = np.random.default_rng(3).integers(-40, 40, size=PARALLEL * 2 + 11)
+    values[-1] = 10 ** 12
+    view = {"contiguous": values, "strided": values[::3], "swapped": values.astype(">i8")}[layout]
+    same(q.frequencies(view), oracle(view.tolist()))
+
+
 def test_numpy_integer_dtypes():
     np = pytest.importorskip("numpy")
     for dtype in ["i1", "u1", "i2", "u2", "i4", "u4", "i8", "u8", "<i8", "=u4", "longlong", "ulonglong"]:

@@ -111,6 +111,14 @@ constexpr T byte_swapped(T v) noexcept {
         return static_cast<T>(__builtin_bswap64(u));
 }
 
+// v's bits widened to 64 (sign-extended when T is signed): the difference
+// of two such is the distance between the values, modulo 2^64.
+template <IntElement T>
+constexpr std::uint64_t wide_bits(T v) noexcept {
+    using Wide = std::conditional_t<std::is_signed_v<T>, std::int64_t, std::uint64_t>;
+    return static_cast<std::uint64_t>(static_cast<Wide>(v));
+}
+
 // The elements of an integer buffer as values of T, wherever they lie:
 // consecutive, or a fixed number of bytes apart (negative for a reversed
 // view, zero for a repeated one), in native or in swapped byte order.
@@ -179,6 +187,19 @@ void for_each_block(const IntRun<T>& run, std::size_t start, std::size_t count, 
         f(static_cast<const T*>(block), m);
         done += m;
     }
+}
+
+// The least and the greatest of elements [0, count) of `run` (count > 0).
+template <IntElement T>
+std::pair<T, T> min_max(const IntRun<T>& run, std::size_t count) {
+    T min = run[0], max = min;
+    for_each_block(run, 0, count, [&min, &max](const T* values, std::size_t m) {
+        for (std::size_t k = 0; k < m; ++k) {
+            min = values[k] < min ? values[k] : min;
+            max = values[k] > max ? values[k] : max;
+        }
+    });
+    return {min, max};
 }
 
 // A typed, read-only view of an exporter's memory: owns one acquired buffer
@@ -261,8 +282,7 @@ struct FxHasher {
 
     template <IntElement T>
     static constexpr std::uint64_t hash(T v) noexcept {
-        using Wide = std::conditional_t<std::is_signed_v<T>, std::int64_t, std::uint64_t>;
-        return static_cast<std::uint64_t>(static_cast<Wide>(v)) * kMultiplier;
+        return wide_bits(v) * kMultiplier;
     }
 
     // The slot of hash `h` in a table of 2^(64 - shift) slots. The top bits

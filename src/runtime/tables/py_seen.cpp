@@ -1,18 +1,39 @@
 #include "runtime/tables/py_seen.hpp"
 
+#include "runtime/tables/table_memory.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <new>
 #include <utility>
 
 namespace quorin {
 
 namespace {
 constexpr std::uint64_t kInitialSlots = 32;
+// Room made up front at most for this many members: a long list whose
+// first elements repeat should not pay for a table it never fills.
+constexpr std::uint64_t kMostPresized = std::uint64_t{1} << 20;
 constexpr unsigned kPerturbShift = 5;
+
+// Slots enough for `members` below the two-thirds load that insert keeps.
+std::uint64_t slots_for(std::uint64_t members) noexcept {
+    return std::max(kInitialSlots, std::bit_ceil(std::min(members, kMostPresized) * 3 / 2 + 1));
+}
 }  // namespace
 
-PySeen::PySeen()
-    : slots_(new Slot[kInitialSlots]()),
-      capacity_(kInitialSlots),
-      mask_(kInitialSlots - 1),
+void PySeen::SlotFree::operator()(Slot* p) const noexcept { table_free(p, slots * sizeof(Slot)); }
+
+PySeen::SlotPtr PySeen::new_slots(std::uint64_t n) {
+    SlotPtr p(static_cast<Slot*>(table_alloc(n * sizeof(Slot))), SlotFree{n});
+    if (!p) throw std::bad_alloc();
+    return p;
+}
+
+PySeen::PySeen(std::size_t expected)
+    : slots_(new_slots(slots_for(expected))),
+      capacity_(slots_for(expected)),
+      mask_(capacity_ - 1),
       fast_int_(int_fast_hash_enabled()) {}
 
 std::uint64_t PySeen::empty_slot_for(Py_hash_t h) const noexcept {
@@ -27,8 +48,7 @@ std::uint64_t PySeen::empty_slot_for(Py_hash_t h) const noexcept {
 
 void PySeen::grow() {
     const std::uint64_t old_capacity = capacity_;
-    std::unique_ptr<Slot[]> bigger(new Slot[old_capacity * 4]());
-    std::unique_ptr<Slot[]> old = std::exchange(slots_, std::move(bigger));
+    SlotPtr old = std::exchange(slots_, new_slots(old_capacity * 4));
     capacity_ = old_capacity * 4;
     mask_ = capacity_ - 1;
     for (std::uint64_t j = 0; j < old_capacity; ++j)

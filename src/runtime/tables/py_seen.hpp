@@ -14,6 +14,7 @@
 
 #include "runtime/tables/py_hash.hpp"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -36,7 +37,9 @@ inline bool hash_at_hand(PyObject* o, bool fast_int, Py_hash_t* out) noexcept {
 
 class PySeen {
 public:
-    PySeen();
+    // `expected`: how many members are likely (0 when unknown); room for
+    // them is made up front, so that the table is not rebuilt on the way.
+    explicit PySeen(std::size_t expected = 0);
     PySeen(PySeen&&) noexcept = default;
     PySeen& operator=(PySeen&&) noexcept = default;
     PySeen(const PySeen&) = delete;
@@ -67,12 +70,21 @@ private:
         PyObject* object() const noexcept { return reinterpret_cast<PyObject*>(entry & ~std::uintptr_t{1}); }
     };
 
+    // Zeroed (empty) slots from the table memory: a large table comes as
+    // fresh or recycled pages instead of being cleared slot by slot.
+    struct SlotFree {
+        std::uint64_t slots;
+        void operator()(Slot* p) const noexcept;
+    };
+    using SlotPtr = std::unique_ptr<Slot[], SlotFree>;
+    static SlotPtr new_slots(std::uint64_t n);
+
     // The first empty slot on h's probe sequence (no comparisons).
     std::uint64_t empty_slot_for(Py_hash_t h) const noexcept;
     void grow();
 
     std::vector<Ref> objects_;
-    std::unique_ptr<Slot[]> slots_;
+    SlotPtr slots_;
     std::uint64_t capacity_;
     std::uint64_t mask_;
     std::uint64_t used_ = 0;
