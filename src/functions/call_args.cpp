@@ -19,8 +19,8 @@ Ref kwargs_dict(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return d;
 }
 
-ArgPack::ArgPack(PyObject* stored_args, PyObject* stored_kwargs, PyObject* const* args, Py_ssize_t nargs,
-                 PyObject* kwnames) {
+ArgPack::ArgPack(PyObject* stored_args, PyObject* stored_kwargs, PyObject* stored_names, PyObject* const* args,
+                 Py_ssize_t nargs, PyObject* kwnames) {
     items_[0] = nullptr;
     Py_ssize_t nstored = PyTuple_GET_SIZE(stored_args);
     Py_ssize_t nnew_kw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
@@ -42,12 +42,13 @@ ArgPack::ArgPack(PyObject* stored_args, PyObject* stored_kwargs, PyObject* const
         if (nnew_kw > 0) kwnames_ = Ref::borrow(kwnames);
         return;
     }
-    kwnames_ = Ref::check(PyTuple_New(nkw_));
+    bool named = stored_names && merged.get() == stored_kwargs;
+    kwnames_ = named ? Ref::borrow(stored_names) : Ref::check(PyTuple_New(nkw_));
     Py_ssize_t pos = 0, k = 0;
     PyObject *key, *value;
     // Nothing here runs user code, so the dict cannot change under the walk.
     while (PyDict_Next(merged.get(), &pos, &key, &value)) {
-        PyTuple_SET_ITEM(kwnames_.get(), k++, Py_NewRef(key));
+        if (!named) PyTuple_SET_ITEM(kwnames_.get(), k++, Py_NewRef(key));
         push(value);
     }
 }

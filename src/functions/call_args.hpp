@@ -23,9 +23,12 @@ Ref kwargs_dict(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 // keyword replaces a stored one of the same name, order as dict.update
 // leaves it). Holding strong references keeps every argument alive while
 // user code runs, whatever happens to the containers they came from.
+// `stored_names`, when given, is the tuple of the stored dict's keys in
+// its order, used as it is when the call brings no keywords.
 class ArgPack {
 public:
-    ArgPack(PyObject* stored_args, PyObject* stored_kwargs, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+    ArgPack(PyObject* stored_args, PyObject* stored_kwargs, PyObject* stored_names, PyObject* const* args,
+            Py_ssize_t nargs, PyObject* kwnames);
     ~ArgPack();
     ArgPack(const ArgPack&) = delete;
     ArgPack& operator=(const ArgPack&) = delete;

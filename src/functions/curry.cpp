@@ -8,6 +8,7 @@
 #include "runtime/classes/py_class.hpp"
 #include "application.hpp"
 #include "call_args.hpp"
+#include "direct_call.hpp"
 #include "parameters.hpp"
 
 #include <atomic>
@@ -41,8 +42,17 @@ SignatureFacts signature_facts(PyObject* sig) {
     });
 }
 
+// What binding a call of this shape does: call the function (True),
+// return a partial (False), or let the function report the arguments (None).
+enum class Outcome { call, partial, report };
+
+// `plain` before the resolved triple has been read.
+constexpr Py_ssize_t kUnread = -2;
+
 struct CurryImpl {
     static constexpr bool generic = true;
+    // Only calling the wrapped function can nest natively.
+    static constexpr bool guards_itself = true;
     static constexpr const char* name = "curry";
     static constexpr const char* constructor = "__new__(func, *args, **kwargs)";
 
@@ -52,9 +62,21 @@ struct CurryImpl {
         // count, outcomes by call shape or None); published once by
         // compare-and-swap and owned thereafter.
         std::atomic<PyObject*> resolved{nullptr};
+        // Read from the resolved triple: its plain positional count.
+        Py_ssize_t plain = kUnread;
+        // The stored keywords' names in the dict's order, made at the first
+        // call that passes them (the dict is never changed).
+        Ref kw_names;
+        // The outcome of the last call shape seen, by the positional count
+        // and the keyword-name tuple of the call (held, compared by identity).
+        bool shape_seen = false;
+        Py_ssize_t shape_nargs = 0;
+        Ref shape_kwnames;
+        Outcome shape_outcome = Outcome::report;
 
         Data() = default;
-        Data(Ref f, Ref a, Ref k, PyObject* r) : func(std::move(f)), args(std::move(a)), kwargs(std::move(k)) {
+        Data(Ref f, Ref a, Ref k, PyObject* r, Py_ssize_t p = kUnread)
+            : func(std::move(f)), args(std::move(a)), kwargs(std::move(k)), plain(p) {
             resolved.store(Py_XNewRef(r), std::memory_order_release);
         }
         ~Data() { Py_XDECREF(resolved.exchange(nullptr)); }
@@ -62,8 +84,11 @@ struct CurryImpl {
         void traverse(Visit& v) const noexcept { v(func)(args)(kwargs)(resolved.load(std::memory_order_acquire)); }
         void clear() noexcept {
             // Moved out first: code run by the release sees the object empty.
-            Ref f = std::move(func), a = std::move(args), k = std::move(kwargs);
+            Ref f = std::move(func), a = std::move(args), k = std::move(kwargs), n = std::move(kw_names),
+                s = std::move(shape_kwnames);
             Ref r = Ref::steal(resolved.exchange(nullptr));
+            plain = kUnread;
+            shape_seen = false;
         }
     };
 
@@ -107,9 +132,17 @@ Ref resolve(CurryImpl::Data& c, PyObject* func) {
     return Ref::borrow(expected);
 }
 
-Ref partial(const Ref& func, const ArgPack& pack, PyObject* resolved) {
-    return Curry::make(func.clone(), pack.positionals(), pack.keywords(), resolved);
+// A curry holding the call's arguments too; without new keywords it
+// shares the stored dict, which no curry changes.
+Ref partial(const Ref& func, const Ref& stored_kwargs, const ArgPack& pack, PyObject* kwnames, PyObject* resolved,
+            Py_ssize_t plain) {
+    Ref kwargs = kwnames ? pack.keywords() : stored_kwargs.clone();
+    return Curry::make(func.clone(), pack.positionals(), std::move(kwargs), resolved, plain);
 }
+
+// Entered around a call of the wrapped function: a Python function's frame
+// is guarded by the interpreter, anything else (a curry of a curry) here.
+RecursionGuard wrapped_guard(PyObject* func) { return RecursionGuard(Curry::call_context(), !PyFunction_Check(func)); }
 
 // The key of a call's shape: (number of positionals, *keyword names), or
 // null when a name is not an exact str (its comparison could run user code).
@@ -123,10 +156,6 @@ Ref shape_key(const ArgPack& pack) {
     for (Py_ssize_t i = 0; i < nkw; ++i) PyTuple_SET_ITEM(key.get(), i + 1, Py_NewRef(PyTuple_GET_ITEM(names, i)));
     return key;
 }
-
-// What binding a call of this shape does: call the function (True),
-// return a partial (False), or let the function report the arguments (None).
-enum class Outcome { call, partial, report };
 
 bool pending_type_error() {
     if (!PyErr_ExceptionMatches(PyExc_TypeError)) return false;
@@ -148,18 +177,12 @@ Ref CurryImpl::construct(const Bound& b) {
     return Curry::make(Ref::borrow(b[0]), b.rest_tuple(), std::move(kw), nullptr);
 }
 
-Ref CurryImpl::call(Data& c, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
-    Ref func = c.func.clone(), stored_args = c.args.clone(), stored_kwargs = c.kwargs.clone();
-    ArgPack pack(stored_args.get(), stored_kwargs.get(), args, PyVectorcall_NARGS(nargsf), kwnames);
-    Ref resolved = resolve(c, func.get());
-    PyObject* sig = PyTuple_GET_ITEM(resolved.get(), 0);
-    if (sig == Py_None) return pack.call(func.get());
-    Py_ssize_t plain = PyLong_AsSsize_t(PyTuple_GET_ITEM(resolved.get(), 1));
-    if (plain >= 0 && pack.nkw() == 0) {
-        if (pack.npos() >= plain) return pack.call(func.get());
-        return partial(func, pack, resolved.get());
-    }
-    PyObject* shapes = PyTuple_GET_ITEM(resolved.get(), 2);
+// The outcome of a call of this shape: remembered by the curry for its
+// last shape, by the function's table for every shape that is decided by
+// shape alone, or found by binding.
+Outcome shape_outcome(CurryImpl::Data& c, PyObject* sig, PyObject* shapes, ArgPack& pack, Py_ssize_t nargs,
+                      PyObject* kwnames) {
+    if (c.shape_seen && c.shape_nargs == nargs && c.shape_kwnames.get() == kwnames) return c.shape_outcome;
     Ref key = shapes == Py_None ? Ref() : shape_key(pack);
     PyObject* found = nullptr;
     if (key && compat::dict_get_item_ref(shapes, key.get(), &found) < 0) ffi_err();
@@ -175,7 +198,64 @@ Ref CurryImpl::call(Data& c, PyObject* const* args, std::size_t nargsf, PyObject
             check_int(PyDict_SetItem(shapes, key.get(), value));
         }
     }
-    if (outcome == Outcome::partial) return partial(func, pack, resolved.get());
+    if (key) {
+        c.shape_seen = true;
+        c.shape_nargs = nargs;
+        c.shape_kwnames = Ref::borrow(kwnames);
+        c.shape_outcome = outcome;
+    }
+    return outcome;
+}
+
+// Positionals alone, for a function whose positional count decides: the
+// stored ones are read from their tuple, which is held, so no reference
+// is taken per argument. Null when there are too many for the array.
+constexpr Py_ssize_t kPlainArgs = 8;
+
+Ref call_plain(CurryImpl::Data& c, PyObject* const* args, Py_ssize_t nargs) {
+    Ref func = c.func.clone(), stored = c.args.clone();
+    Py_ssize_t nstored = PyTuple_GET_SIZE(stored.get()), total = nstored + nargs;
+    if (total < c.plain) {
+        Ref joined = Ref::check(PyTuple_New(total));
+        for (Py_ssize_t i = 0; i < nstored; ++i)
+            PyTuple_SET_ITEM(joined.get(), i, Py_NewRef(PyTuple_GET_ITEM(stored.get(), i)));
+        for (Py_ssize_t i = 0; i < nargs; ++i) PyTuple_SET_ITEM(joined.get(), nstored + i, Py_NewRef(args[i]));
+        return Curry::make(std::move(func), std::move(joined), c.kwargs.clone(),
+                           c.resolved.load(std::memory_order_acquire), c.plain);
+    }
+    if (total > kPlainArgs) return {};
+    // buf[0] is room the callee may use.
+    PyObject* buf[kPlainArgs + 1];
+    for (Py_ssize_t i = 0; i < nstored; ++i) buf[i + 1] = PyTuple_GET_ITEM(stored.get(), i);
+    for (Py_ssize_t i = 0; i < nargs; ++i) buf[nstored + i + 1] = args[i];
+    RecursionGuard guard = wrapped_guard(func.get());
+    return forward_call(func.get(), buf + 1, static_cast<std::size_t>(total) | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr);
+}
+
+Ref CurryImpl::call(Data& c, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
+    Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
+    if (kwnames && PyTuple_GET_SIZE(kwnames) == 0) kwnames = nullptr;
+    if (c.plain >= 0 && !kwnames && PyDict_GET_SIZE(c.kwargs.get()) == 0)
+        if (Ref r = call_plain(c, args, nargs)) return r;
+    Ref func = c.func.clone(), stored_kwargs = c.kwargs.clone();
+    if (!c.kw_names && PyDict_GET_SIZE(c.kwargs.get()) > 0)
+        c.kw_names = Ref::check(PySequence_Tuple(Ref::check(PyDict_Keys(c.kwargs.get())).get()));
+    ArgPack pack(c.args.get(), c.kwargs.get(), c.kw_names.get(), args, nargs, kwnames);
+    Ref resolved = resolve(c, func.get());
+    PyObject* sig = PyTuple_GET_ITEM(resolved.get(), 0);
+    if (sig == Py_None) {
+        RecursionGuard guard = wrapped_guard(func.get());
+        return pack.call(func.get());
+    }
+    if (c.plain == kUnread) c.plain = PyLong_AsSsize_t(PyTuple_GET_ITEM(resolved.get(), 1));
+    Outcome outcome;
+    if (c.plain >= 0 && pack.nkw() == 0) {
+        outcome = pack.npos() >= c.plain ? Outcome::call : Outcome::partial;
+    } else {
+        outcome = shape_outcome(c, sig, PyTuple_GET_ITEM(resolved.get(), 2), pack, nargs, kwnames);
+    }
+    if (outcome == Outcome::partial) return partial(func, stored_kwargs, pack, kwnames, resolved.get(), c.plain);
+    RecursionGuard guard = wrapped_guard(func.get());
     return pack.call(func.get());
 }
 

@@ -9,6 +9,8 @@
 #include "direct_call.hpp"
 #include "parameters.hpp"
 
+#include <optional>
+
 namespace quorin {
 
 namespace {
@@ -55,6 +57,8 @@ struct MemoizeImpl {
     static constexpr const char* name = "Memoize";
     static constexpr const char* doc = nullptr;
     static constexpr unsigned long flags = Py_TPFLAGS_DISALLOW_INSTANTIATION;
+    // Only the key function and a miss call out; a hit nests nothing.
+    static constexpr bool guards_itself = true;
     struct Data {
         Ref key, func, cache;
         KeyShape shape;
@@ -93,12 +97,16 @@ Ref cache_key(const MemoizeImpl::Data& m, PyObject* const* args, Py_ssize_t narg
 }
 
 Ref MemoizeImpl::call(Data& m, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
-    Ref cache = m.cache.clone(), func = m.func.clone();
+    std::optional<RecursionGuard> guard;
+    if (m.key) guard.emplace(Memoize::call_context());
+    Ref cache = m.cache.clone();
     Ref key = cache_key(m, args, PyVectorcall_NARGS(nargsf), kwnames);
     PyObject* hit = nullptr;
     int found = compat::dict_get_item_ref(cache.get(), key.get(), &hit);
     if (found < 0) ffi_err();
     if (found > 0) return Ref::steal(hit);
+    if (!guard) guard.emplace(Memoize::call_context());
+    Ref func = m.func.clone();
     Ref result = forward_call(func.get(), args, nargsf, kwnames);
     if (PyDict_CheckExact(cache.get()))
         check_int(PyDict_SetItem(cache.get(), key.get(), result.get()));

@@ -180,3 +180,34 @@ def test_a_signature_of_its_own_is_asked_at_every_call():
     c = q.curry(Target(), c=0)
     assert c(1) == c(1) == (1, 2, 0, {})
     assert binds == [((1,), {"c": 0})] * 2
+
+
+def h10(a, b, c, d, e, f, g, h, i, j):
+    return (a, b, i, j)
+
+
+@pytest.mark.parametrize("make", [
+    lambda: q.curry(h10)(1, 2, 3, 4)(5, 6, 7, 8, 9)(10),  # the last call passes ten at once
+    lambda: q.curry(h10, 1, 2, 3, 4, 5, 6, 7, 8)(9)(10),
+    lambda: q.curry(lambda *a: (a[0], a[1], a[-2], a[-1]))(1, 2, *range(3, 9), 9, 10),
+])
+def test_many_positionals_arrive_in_order(make):
+    assert make() == (1, 2, 9, 10)
+
+
+def test_alternating_shapes_on_one_curry_keep_their_outcomes():
+    c = q.curry(g3, c=0)
+    for _ in range(3):
+        assert c(1) == (1, 2, 0, {}) and c(1, b=5) == (1, 5, 0, {})
+        assert c(1, c=7) == (1, 2, 7, {}) and type(q.curry(g3)(1)) is q.curry
+    w = q.curry(g3)(z=1)  # partials share nothing they could change
+    assert w(1, c=2) == (1, 2, 2, {"z": 1}) and w(3, c=4, z=5) == (3, 2, 4, {"z": 5}) and w(1, c=2)[3] == {"z": 1}
+
+
+def test_a_curry_recursing_through_its_python_function_is_a_recursion_error():
+    def f(x):
+        return c(x)
+
+    c = q.curry(f)
+    with pytest.raises(RecursionError):
+        c(1)

@@ -126,3 +126,11 @@ def test_excepts_other_exceptions_propagate():
         q.excepts(KeyError, lambda x: 1 / x)(0)
     with pytest.raises(ValueError, match="from handler"):
         q.excepts(ZeroDivisionError, lambda x: 1 / x, lambda e: int("from handler"))(0)
+
+
+
+def test_a_key_function_that_reenters_is_a_recursion_error():
+    m = q.memoize(abs, key=lambda args, kwargs: m(*args))
+    with pytest.raises(RecursionError):
+        m(-3)
+    assert q.memoize(abs, cache={-3: "hit"})(-3) == "hit"

@@ -122,6 +122,13 @@ concept HasClassAttrs = requires {
     Impl::class_attrs();
 };
 
+// A callable class whose calls nest only on some paths enters the
+// recursion guard (`call_context()`) itself, around those paths alone.
+template <class Impl>
+concept GuardsItself = requires {
+    requires Impl::guards_itself;
+};
+
 template <class Impl>
 concept IsGeneric = requires {
     requires Impl::generic;
@@ -284,6 +291,9 @@ public:
         return *d;
     }
 
+    // The recursion guard's text for a call of this class.
+    static const char* call_context() noexcept { return context.text.data(); }
+
     // Raises the Panic of a call that finds its object cleared.
     [[noreturn]] static void called_after_clear() {
         throw Panic(std::string(Impl::name) + " called after being cleared");
@@ -302,10 +312,11 @@ private:
         return p;
     }
 
+    static constexpr CallContext<std::char_traits<char>::length(Impl::name)> context{Impl::name};
+
     static PyObject* vectorcall(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept {
-        static constexpr CallContext<std::char_traits<char>::length(Impl::name)> context{Impl::name};
         return boundary([&] {
-            RecursionGuard guard(context.text.data());
+            RecursionGuard guard(context.text.data(), !GuardsItself<Impl>);
             return Impl::call(live(self), args, nargsf, kwnames);
         });
     }
