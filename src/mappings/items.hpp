@@ -30,11 +30,31 @@ struct Item {
 };
 Item as_item(PyObject* element);
 
+// Calls fn(key, value) for each item of an exact dict, read in place: the
+// order and the checks of its items iterator (a change of size, or a key
+// read where none was expected, raises as the iterator raises), without a
+// tuple per item.
+template <class F>
+void for_each_dict_item(PyObject* dict, F&& fn) {
+    const Py_ssize_t used = PyDict_GET_SIZE(dict);
+    Py_ssize_t left = used, pos = 0;
+    PyObject *k, *v;
+    for (;;) {
+        if (PyDict_GET_SIZE(dict) != used) raise(PyExc_RuntimeError, "dictionary changed size during iteration");
+        if (!PyDict_Next(dict, &pos, &k, &v)) return;
+        if (left-- == 0) raise(PyExc_RuntimeError, "dictionary keys changed during iteration");
+        Ref key = Ref::borrow(k), value = Ref::borrow(v);
+        fn(key.get(), value.get());
+    }
+}
+
 // Calls fn(key, value) for each element of src.items(), in order. The pair is
 // held while fn runs; the element itself is released first, so that a dict's
-// items iterator can reuse its result tuple.
+// items iterator can reuse its result tuple. An exact dict's items() cannot
+// be overridden: it is read in place.
 template <class F>
 void for_each_item(PyObject* src, F&& fn) {
+    if (PyDict_CheckExact(src)) return for_each_dict_item(src, fn);
     Ref it = items_iter(src);
     while (Ref element = next_item(it.get())) {
         Item item = as_item(element.get());

@@ -14,16 +14,38 @@ namespace {
 
 enum class Gets { key, value, item };
 
-// func called on the key, the value, or a new (key, value) tuple.
+// The (key, value) tuple handed to func. Like the dict's items iterator, it
+// is filled anew for the next item when func kept no reference to it.
+class ItemTuple {
+public:
+    PyObject* make(PyObject* key, PyObject* value) {
+        PyObject* t = tuple_.get();
+        if (t == nullptr || Py_REFCNT(t) != 1) {
+            tuple_ = Ref::check(PyTuple_Pack(2, key, value));
+            return tuple_.get();
+        }
+        // The old pair is released only once the tuple holds the new one.
+        Ref old_key = Ref::steal(PyTuple_GET_ITEM(t, 0)), old_value = Ref::steal(PyTuple_GET_ITEM(t, 1));
+        PyTuple_SET_ITEM(t, 0, Py_NewRef(key));
+        PyTuple_SET_ITEM(t, 1, Py_NewRef(value));
+        // The collector may have stopped tracking it for its old contents.
+        if (!PyObject_GC_IsTracked(t)) PyObject_GC_Track(t);
+        return t;
+    }
+
+private:
+    Ref tuple_;
+};
+
+// func called on the key, the value, or a (key, value) tuple.
 template <Gets gets>
-Ref call_on(PyObject* func, PyObject* key, PyObject* value) {
+Ref call_on(PyObject* func, PyObject* key, PyObject* value, ItemTuple& scratch) {
     if constexpr (gets == Gets::key) {
         return call1(func, key);
     } else if constexpr (gets == Gets::value) {
         return call1(func, value);
     } else {
-        Ref item = Ref::check(PyTuple_Pack(2, key, value));
-        return call1(func, item.get());
+        return call1(func, scratch.make(key, value));
     }
 }
 
@@ -50,28 +72,33 @@ Item as_pair(PyObject* result) {
 }
 
 struct KeyMap {
-    static void step(PyObject* target, PyObject* func, PyObject* key, PyObject* value) {
-        set_item(target, call_on<Gets::key>(func, key, value).get(), value);
+    static void step(PyObject* target, PyObject* func, PyObject* key, PyObject* value, ItemTuple& scratch) {
+        set_item(target, call_on<Gets::key>(func, key, value, scratch).get(), value);
     }
 };
 
 struct ValMap {
-    static void step(PyObject* target, PyObject* func, PyObject* key, PyObject* value) {
-        set_item(target, key, call_on<Gets::value>(func, key, value).get());
+    static void step(PyObject* target, PyObject* func, PyObject* key, PyObject* value, ItemTuple& scratch) {
+        set_item(target, key, call_on<Gets::value>(func, key, value, scratch).get());
     }
 };
 
 struct ItemMap {
-    static void step(PyObject* target, PyObject* func, PyObject* key, PyObject* value) {
-        Item pair = as_pair(call_on<Gets::item>(func, key, value).get());
+    static void step(PyObject* target, PyObject* func, PyObject* key, PyObject* value, ItemTuple& scratch) {
+        Ref result = call_on<Gets::item>(func, key, value, scratch);
+        PyObject* r = result.get();
+        // A tuple held here cannot change: its two items are read in place.
+        if (PyTuple_CheckExact(r) && PyTuple_GET_SIZE(r) == 2)
+            return set_item(target, PyTuple_GET_ITEM(r, 0), PyTuple_GET_ITEM(r, 1));
+        Item pair = as_pair(r);
         set_item(target, pair.key.get(), pair.value.get());
     }
 };
 
 template <Gets gets>
 struct Filter {
-    static void step(PyObject* target, PyObject* predicate, PyObject* key, PyObject* value) {
-        if (truthy(call_on<gets>(predicate, key, value).get())) set_item(target, key, value);
+    static void step(PyObject* target, PyObject* predicate, PyObject* key, PyObject* value, ItemTuple& scratch) {
+        if (truthy(call_on<gets>(predicate, key, value, scratch).get())) set_item(target, key, value);
     }
 };
 
@@ -82,7 +109,9 @@ Ref transform(const Bound& a) {
     PyObject* func = a[0];
     Ref target = make_target(a[2]);
     PyObject* t = target.get();
-    for_each_item(a[1], [t, func](PyObject* key, PyObject* value) { Step::step(t, func, key, value); });
+    ItemTuple scratch;
+    for_each_item(a[1],
+                  [t, func, &scratch](PyObject* key, PyObject* value) { Step::step(t, func, key, value, scratch); });
     return target;
 }
 
