@@ -89,3 +89,25 @@ def test_items_read_while_a_finalizer_empties_the_list(name, fuse):
             gc.set_threshold(*threshold)
             gc.collect()
         assert all(type(x) is int and x >= BIG for x in produced), name
+
+
+@pytest.mark.no_refleak
+@pytest.mark.parametrize("fuse", [0, 1, 2, 3, 5, 8])
+@pytest.mark.parametrize("chunks", [
+    lambda s: q.partition(2, s), lambda s: q.partition(3, s, None), lambda s: q.partition_all(3, s),
+    lambda s: q.partition_all(4, tuple(s)),
+])
+def test_chunks_of_a_list_emptied_meanwhile_are_the_first_of_its_own(chunks, fuse):
+    # Emptying the list ends it: no chunk mixes items from before and after,
+    # and none is padded or cut short for it.
+    items = _ints(41)
+    whole = list(chunks(list(items)))
+    _Trap(items, fuse)
+    threshold = gc.get_threshold()
+    gc.set_threshold(1)
+    try:
+        rows = list(chunks(items))
+    finally:
+        gc.set_threshold(*threshold)
+        gc.collect()
+    assert rows == whole[:len(rows)]

@@ -19,6 +19,10 @@ from quorin import _quorin as q
     (lambda s: q.partition_all(10**6, s), range(1, 6), [(1, 2, 3, 4, 5)]),
     (lambda s: q.partition(3, s, 0), [], []),
     (lambda s: q.partition_all(3, s), [], []),
+    (lambda s: q.partition_all(3, s), range(1, 7), [(1, 2, 3), (4, 5, 6)]),
+    (lambda s: q.partition(4096, s, 0), range(1, 4), [(1, 2, 3) + (0,) * 4093]),
+    (lambda s: q.partition(4097, s, 0), range(1, 4), [(1, 2, 3) + (0,) * 4094]),
+    (lambda s: q.partition(4097, s), range(1, 4), []),
 ])
 def test_chunks(make, call, data, expected):
     assert list(call(make(list(data)))) == expected
