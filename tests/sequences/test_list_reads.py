@@ -95,7 +95,7 @@ def test_items_read_while_a_finalizer_empties_the_list(name, fuse):
 @pytest.mark.parametrize("fuse", [0, 1, 2, 3, 5, 8])
 @pytest.mark.parametrize("chunks", [
     lambda s: q.partition(2, s), lambda s: q.partition(3, s, None), lambda s: q.partition_all(3, s),
-    lambda s: q.partition_all(4, tuple(s)),
+    lambda s: q.partition(4, iter(s)),
 ])
 def test_chunks_of_a_list_emptied_meanwhile_are_the_first_of_its_own(chunks, fuse):
     # Emptying the list ends it: no chunk mixes items from before and after,
