@@ -20,7 +20,7 @@ def _consume(it):
 
 
 def cases():
-    getitem, itemgetter = operator.getitem, operator.itemgetter
+    getitem, itemgetter, call = operator.getitem, operator.itemgetter, operator.call
     islice = itertools.islice
     first, get, take = q.first, q.get, q.take
     nth, last, drop, tail = q.nth, q.last, q.drop, q.tail
@@ -56,8 +56,14 @@ def cases():
              lambda: (lambda it: (lambda h: (h, itertools.chain((h,), it)))(next(it)))(iter(SMALL))),
         Case("slicing", "take(n, x)", lambda: take(10, SMALL), "itertools.islice(x, n)",
              lambda: islice(SMALL, 10), goal=1.2),
+        Case("slicing", "operator.call(islice, x, n)", lambda: call(islice, SMALL, 10), "itertools.islice(x, n)",
+             lambda: islice(SMALL, 10), floor=True,
+             why="take is a function returning an islice: a native call that makes the islice is the least it can cost"),
         Case("slicing", "drop(n, x)", lambda: drop(10, SMALL), "itertools.islice(x, n, None)",
              lambda: islice(SMALL, 10, None), goal=1.2),
+        Case("slicing", "operator.call(islice, x, n, None)", lambda: call(islice, SMALL, 10, None),
+             "itertools.islice(x, n, None)", lambda: islice(SMALL, 10, None), floor=True,
+             why="drop is a function returning an islice: a native call that makes the islice is the least it can cost"),
         Case("slicing", "tail(10, list)", lambda: tail(10, BIG), "x[-10:]", lambda: BIG[-10:]),
         Case("slicing", "operator.getitem(x, s)", lambda: getitem(BIG, last_ten), "x[-10:]", lambda: BIG[-10:],
              floor=True, why=INDEX_FLOOR + "; s = slice(-10, None) is made once"),

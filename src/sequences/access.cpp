@@ -97,7 +97,10 @@ QUORIN_FUNCTION(nth, "nth(n, seq)") {
     PyObject* seq = a[1];
     if (PyObject* item = item_in_place(seq, n)) return Ref::borrow(item);
     if (PyList_Check(seq) || PyTuple_Check(seq)) return Ref::check(PyObject_GetItem(seq, n));
-    if (check_int(PyObject_IsInstance(seq, cells::sequence_abc()))) return Ref::check(PyObject_GetItem(seq, n));
+    // The builtin containers' own iterators are no sequences: the class
+    // check, which costs as much as skipping hundreds of items, is spared.
+    if (may_nest(seq) && check_int(PyObject_IsInstance(seq, cells::sequence_abc())))
+        return Ref::check(PyObject_GetItem(seq, n));
     Py_ssize_t skip = PyNumber_AsSsize_t(n, PyExc_OverflowError);
     if ((skip == -1 && PyErr_Occurred()) || skip < 0) {
         PyErr_Clear();

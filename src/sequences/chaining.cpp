@@ -50,13 +50,16 @@ struct RemoveStep {
 
     Ref next() {
         StepGuard guard(nests);
-        while (Ref item = next_item(it.get())) {
-            if (pred) {
-                Ref verdict = call1(pred.get(), item.get());
-                if (!truthy(verdict.get())) return item;
-            } else if (!truthy(item.get())) {
-                return item;
-            }
+        PyObject* source = it.get();
+        const iternextfunc step = Py_TYPE(source)->tp_iternext;
+        if (!pred) {
+            while (Ref item = next_item(step, source))
+                if (!truthy(item.get())) return item;
+            return {};
+        }
+        while (Ref item = next_item(step, source)) {
+            Ref verdict = call1(pred.get(), item.get());
+            if (!truthy(verdict.get())) return item;
         }
         return {};
     }

@@ -12,8 +12,10 @@ inline Ref get_iter(PyObject* obj) { return Ref::check(PyObject_GetIter(obj)); }
 
 // The next item of iterator `it`; an empty Ref at exhaustion. Calls the
 // next slot directly; a StopIteration set explicitly by the slot also ends.
-inline Ref next_item(PyObject* it) {
-    PyObject* item = (*Py_TYPE(it)->tp_iternext)(it);
+// A loop may pass the slot read once (`Py_TYPE(it)->tp_iternext`), as the
+// interpreter's own consumers do.
+inline Ref next_item(iternextfunc step, PyObject* it) {
+    PyObject* item = step(it);
     if (item == nullptr && PyErr_Occurred()) {
         if (!PyErr_ExceptionMatches(PyExc_StopIteration)) ffi_err();
         PyErr_Clear();
@@ -21,11 +23,14 @@ inline Ref next_item(PyObject* it) {
     return Ref::steal(item);
 }
 
+inline Ref next_item(PyObject* it) { return next_item(Py_TYPE(it)->tp_iternext, it); }
+
 // Pulls and drops `n` items of iterator `it`; false when it ran out first.
 // Inline, so the loop pays what a native consumer's loop pays per item.
 inline bool skip_items(PyObject* it, Py_ssize_t n) {
+    const iternextfunc step = Py_TYPE(it)->tp_iternext;
     for (; n > 0; --n)
-        if (!next_item(it)) return false;
+        if (!next_item(step, it)) return false;
     return true;
 }
 
