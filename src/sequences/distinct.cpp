@@ -2,6 +2,7 @@
 // Python set semantics otherwise, and a length before any iteration.
 #include "distinct.hpp"
 
+#include "runtime/core/prefetch.hpp"
 #include "runtime/buffers/int_buffer.hpp"
 #include "runtime/core/iteration.hpp"
 #include "runtime/tables/py_hash.hpp"
@@ -87,7 +88,7 @@ void prefetch_slot(PyObject* set, PyObject* o) noexcept {
     Py_hash_t h;
     if (!hash_at_hand(o, true, &h)) return;
     auto* so = reinterpret_cast<PySetObject*>(set);
-    __builtin_prefetch(&so->table[static_cast<std::size_t>(h) & static_cast<std::size_t>(so->mask)], 1);
+    prefetch_for_write(&so->table[static_cast<std::size_t>(h) & static_cast<std::size_t>(so->mask)]);
 }
 
 // Whether the few elements of `list` from position i on lie far apart in
@@ -141,7 +142,7 @@ bool distinct_objects(PyObject* seq) {
         for (Py_ssize_t i = 0, n; i < (n = PyList_GET_SIZE(seq)); ++i) {
             if (i % block == 0) scattered = lies_scattered(seq, i + far);
             if (scattered && i + far < n) {
-                __builtin_prefetch(PyList_GET_ITEM(seq, i + far));
+                prefetch(PyList_GET_ITEM(seq, i + far));
                 prefetch(PyList_GET_ITEM(seq, i + near));
             }
             Ref item = Ref::borrow(PyList_GET_ITEM(seq, i));

@@ -2,6 +2,7 @@
 // large), the key tally for everything else. Both give the same dictionary.
 #include "frequencies.hpp"
 
+#include "runtime/core/prefetch.hpp"
 #include "runtime/buffers/int_buffer.hpp"
 #include "runtime/buffers/worker_pool.hpp"
 #include "runtime/core/iteration.hpp"
@@ -161,7 +162,7 @@ private:
             const T v = values[k];
             // A table beyond the caches: announce the slot a few values
             // ahead so that several misses overlap.
-            if (mask >= kSparseUpTo && k + ahead < n) __builtin_prefetch(&slots[home(values[k + ahead], shift)]);
+            if (mask >= kSparseUpTo && k + ahead < n) prefetch(&slots[home(values[k + ahead], shift)]);
             for (std::size_t i = home(v, shift);; i = (i + 1) & mask) {
                 const Slot s = slots[i];
                 if (s.value == v && s.pos != 0) {

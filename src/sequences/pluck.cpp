@@ -3,6 +3,7 @@
 // slot); index lists and defaults follow get's rules in a NativeIter routine.
 #include "pluck.hpp"
 
+#include "runtime/core/prefetch.hpp"
 #include "runtime/classes/native_iter.hpp"
 #include "runtime/buffers/py_source.hpp"
 #include "access.hpp"
@@ -66,7 +67,7 @@ struct PluckImpl {
             // The source prefetches elements kAhead steps ahead; halfway
             // there, that element is in cache, so its item can be asked for.
             if (PyObject* ahead = s.src.peek_ahead(PySource::kAhead / 2)) {
-                if (PyObject* item = direct_item(s, ahead)) __builtin_prefetch(item, 1);
+                if (PyObject* item = direct_item(s, ahead)) prefetch_for_write(item);
             }
             if (PyObject* item = direct_item(s, x.get())) return Ref::borrow(item);
         }

@@ -2,6 +2,7 @@
 // thread for large ones), a bounded heap of references while every value is
 // plain, and the interpreter's stable list sort for everything else, so ties
 // keep their input order.
+#include "runtime/core/prefetch.hpp"
 #include "runtime/classes/function.hpp"
 #include "runtime/buffers/int_buffer.hpp"
 #include "runtime/buffers/worker_pool.hpp"
@@ -341,7 +342,7 @@ private:
 void release_all(std::vector<Ref>& refs) noexcept {
     constexpr std::size_t ahead = 8;
     for (std::size_t i = 0; i < refs.size(); ++i) {
-        if (i + ahead < refs.size()) __builtin_prefetch(refs[i + ahead].get(), 1);
+        if (i + ahead < refs.size()) prefetch_for_write(refs[i + ahead].get());
         refs[i].reset();
     }
     refs.clear();

@@ -8,6 +8,7 @@
 //   Py_ssize_t r = src.length_hint();     // elements still to come, >= 0
 #pragma once
 
+#include "runtime/core/prefetch.hpp"
 #include "runtime/core/iteration.hpp"
 #include "runtime/classes/py_class.hpp"
 
@@ -36,7 +37,7 @@ public:
         // Elements are scattered objects: ask for one a few steps ahead
         // now, so that its reference count is in cache when it is taken.
         if (pos_ + kAhead < static_cast<std::size_t>(PyList_GET_SIZE(list)))
-            __builtin_prefetch(PyList_GET_ITEM(list, static_cast<Py_ssize_t>(pos_ + kAhead)), 1);
+            prefetch_for_write(PyList_GET_ITEM(list, static_cast<Py_ssize_t>(pos_ + kAhead)));
         return Ref::borrow(PyList_GET_ITEM(list, static_cast<Py_ssize_t>(pos_++)));
     }
 

@@ -1,6 +1,7 @@
 // The interpreter's iteration and call protocols, in the module's error style.
 #pragma once
 
+#include "runtime/core/prefetch.hpp"
 #include "runtime/core/error.hpp"
 
 #include <algorithm>
@@ -81,11 +82,10 @@ inline void prefetch_ahead(PyObject* list_or_tuple, Py_ssize_t i) noexcept {
     constexpr Py_ssize_t far = 16, near = 8, items = 4;
     PyObject** elements = PySequence_Fast_ITEMS(list_or_tuple);
     const Py_ssize_t n = Py_SIZE(list_or_tuple);
-    if (i + far < n) __builtin_prefetch(elements[i + far]);
+    if (i + far < n) prefetch(elements[i + far]);
     if (i + near < n && PyTuple_CheckExact(elements[i + near])) {
         PyObject* t = elements[i + near];
-        for (Py_ssize_t j = 0, m = std::min(PyTuple_GET_SIZE(t), items); j < m; ++j)
-            __builtin_prefetch(PyTuple_GET_ITEM(t, j));
+        for (Py_ssize_t j = 0, m = std::min(PyTuple_GET_SIZE(t), items); j < m; ++j) prefetch(PyTuple_GET_ITEM(t, j));
     }
 }
 

@@ -12,6 +12,7 @@
 // which must refuse re-entry (GilRefCell does).
 #pragma once
 
+#include "runtime/core/prefetch.hpp"
 #include "runtime/tables/py_hash.hpp"
 
 #include <cstddef>
@@ -51,7 +52,7 @@ public:
     // is at hand (hash_at_hand); only a hint, nothing changes.
     void prefetch(PyObject* obj) const noexcept {
         Py_hash_t h;
-        if (hash_at_hand(obj, fast_int_, &h)) __builtin_prefetch(&slots_[static_cast<std::uint64_t>(h) & mask_]);
+        if (hash_at_hand(obj, fast_int_, &h)) quorin::prefetch(&slots_[static_cast<std::uint64_t>(h) & mask_]);
     }
 
     std::uint64_t size() const noexcept { return used_; }
