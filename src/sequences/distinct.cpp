@@ -142,7 +142,10 @@ bool distinct_objects(PyObject* seq) {
         for (Py_ssize_t i = 0, n; i < (n = PyList_GET_SIZE(seq)); ++i) {
             if (i % block == 0) scattered = lies_scattered(seq, i + far);
             if (scattered && i + far < n) {
-                prefetch(PyList_GET_ITEM(seq, i + far));
+                // The far element's header first; by the time it is the near
+                // one, its hash can be read without waiting and its slot is
+                // announced.
+                quorin::prefetch(PyList_GET_ITEM(seq, i + far));
                 prefetch(PyList_GET_ITEM(seq, i + near));
             }
             Ref item = Ref::borrow(PyList_GET_ITEM(seq, i));
