@@ -549,6 +549,10 @@ def test_many_new_keys_same_dict_and_calls(plan, odd, name):
     ([("tuple", 20000)], []),  # new keys to the end
     ([("int", 9000), ("few", 30000), ("str", 20000)], []),  # new keys, repeats, new keys
     ([("int", 9000)], [(8500, lambda: IntSub(3)), (8600, lambda: Logged(1))]),  # not plain while counting in the dict
+    # Tuples are plain down to three levels: a user object inside one, or a
+    # fourth level, sends the tally back to the index.
+    ([("tuple", 9000)], [(8500, lambda: (1, (2, (3, Logged(4))))), (8700, lambda: (1, (2, Logged(3))))]),
+    ([("tuple", 9000)], [(8500, lambda: (((("deep",),),),)), (8600, lambda: ((("ok",),),))]),
 ])
 def test_runs_of_new_keys(name, plan, odd):
     ours, reference = TALLIES[name]

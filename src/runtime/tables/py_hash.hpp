@@ -45,13 +45,30 @@ inline bool py_same_key(PyObject* stored, PyObject* probe) {
 // code and cannot be told apart from any other way of doing it: exact ints,
 // bools, floats, strs and None, and exact tuples of them (nested a little).
 // Bytes are left out: comparing them with a str can warn.
-inline bool plain_key(PyObject* o, int depth = 0) noexcept {
+inline bool plain_atom(PyObject* o) noexcept {
     PyTypeObject* t = Py_TYPE(o);
-    if (t == &PyLong_Type || t == &PyUnicode_Type || t == &PyFloat_Type || t == &PyBool_Type || o == Py_None)
-        return true;
-    if (t != &PyTuple_Type || depth == 3) return false;
-    for (Py_ssize_t i = 0, n = PyTuple_GET_SIZE(o); i < n; ++i)
-        if (!plain_key(PyTuple_GET_ITEM(o, i), depth + 1)) return false;
+    return t == &PyLong_Type || t == &PyUnicode_Type || t == &PyFloat_Type || t == &PyBool_Type || o == Py_None;
+}
+
+// A tuple nested `depth` deep, plain when its items are (down to depth 3).
+inline bool plain_tuple(PyObject* o, int depth) noexcept {
+    if (Py_TYPE(o) != &PyTuple_Type || depth == 3) return false;
+    for (Py_ssize_t i = 0, n = PyTuple_GET_SIZE(o); i < n; ++i) {
+        PyObject* item = PyTuple_GET_ITEM(o, i);
+        if (!plain_atom(item) && !plain_tuple(item, depth + 1)) return false;
+    }
+    return true;
+}
+
+// Inlined into the counting loops, where nearly every key is an atom or a
+// tuple of atoms; only a nested tuple takes the call.
+[[gnu::always_inline]] inline bool plain_key(PyObject* o) noexcept {
+    if (plain_atom(o)) return true;
+    if (Py_TYPE(o) != &PyTuple_Type) return false;
+    for (Py_ssize_t i = 0, n = PyTuple_GET_SIZE(o); i < n; ++i) {
+        PyObject* item = PyTuple_GET_ITEM(o, i);
+        if (!plain_atom(item) && !plain_tuple(item, 1)) return false;
+    }
     return true;
 }
 
