@@ -35,7 +35,9 @@ struct UniqueImpl {
     };
 
     static Ref raw_next(State& s) {
-        while (Ref x = s.src.next()) {
+        // One level of nesting for the step, however many repeats it skips.
+        StepGuard guard(s.src.nests());
+        while (Ref x = s.src.next_in_step()) {
             if (!s.key) {
                 if (s.seen.insert(x.get())) return x;
                 continue;

@@ -5,6 +5,8 @@
 //
 //   PySource src = PySource::from(seq);   // not iterable: throws now
 //   while (Ref x = src.next()) ...        // empty Ref: exhausted
+//   StepGuard g(src.nests());             // a step reading several:
+//   while (Ref x = src.next_in_step()) ...
 //   Py_ssize_t r = src.length_hint();     // elements still to come, >= 0
 #pragma once
 
@@ -27,6 +29,14 @@ public:
             StepGuard guard(nests_);
             return next_item(obj_.get());
         }
+        return next_in_step();
+    }
+
+    // next() for a step that reads several elements under one
+    // `StepGuard guard(src.nests())` of its own: the step is one level of
+    // nesting however many elements it passes over.
+    Ref next_in_step() {
+        if (!list_) return next_item(obj_.get());
         if (done_) return {};
         PyObject* list = obj_.get();
         if (pos_ >= static_cast<std::size_t>(PyList_GET_SIZE(list))) {
@@ -59,6 +69,8 @@ public:
     Py_ssize_t length_hint() const;
 
     bool is_list() const noexcept { return list_; }
+    // Whether reading an element can run code that reads another iterator.
+    bool nests() const noexcept { return nests_; }
     void traverse(Visit& v) const noexcept { v(obj_); }
 
 private:
