@@ -4,12 +4,6 @@
 
 namespace quorin {
 
-Ref args_tuple(PyObject* const* args, Py_ssize_t nargs) {
-    Ref t = Ref::check(PyTuple_New(nargs));
-    for (Py_ssize_t i = 0; i < nargs; ++i) PyTuple_SET_ITEM(t.get(), i, Py_NewRef(args[i]));
-    return t;
-}
-
 Ref kwargs_dict(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
     if (nkw == 0) return {};

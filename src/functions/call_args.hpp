@@ -4,14 +4,12 @@
 #pragma once
 
 #include "runtime/core/error.hpp"
+#include "runtime/core/iteration.hpp"
 
 #include <cstddef>
 #include <memory>
 
 namespace quorin {
-
-// The positional part of a vectorcall as a new tuple.
-Ref args_tuple(PyObject* const* args, Py_ssize_t nargs);
 
 // The keyword part of a vectorcall as a new dict; an empty Ref when the
 // call passed no keywords.

@@ -12,17 +12,10 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
-#include <memory>
-#include <new>
 
 namespace quorin {
 
 namespace {
-
-struct BlockFree {
-    std::size_t bytes;
-    void operator()(std::uint64_t* p) const noexcept { table_free(p, bytes); }
-};
 
 // The hash set: for values spread too wide for a bitmap. A repeat ends the
 // scan at the end of its block: the answer is known.
@@ -47,9 +40,7 @@ bool distinct_by_set(const IntRun<T>& values, std::size_t start, std::size_t n) 
 // over a table.
 template <IntElement T>
 bool distinct_by_bitmap(const IntRun<T>& values, std::uint64_t low, std::uint64_t words) {
-    const std::size_t bytes = std::bit_ceil(words) * sizeof(std::uint64_t);
-    std::unique_ptr<std::uint64_t, BlockFree> bits(static_cast<std::uint64_t*>(table_alloc(bytes)), BlockFree{bytes});
-    if (!bits) throw std::bad_alloc();
+    const TableArray<std::uint64_t> bits = table_array<std::uint64_t>(std::bit_ceil(words));
     std::uint64_t* map = bits.get();
     bool distinct = true;
     for (std::size_t done = 0; distinct && done < values.size();) {
@@ -73,8 +64,7 @@ bool distinct_ints(const IntRun<T>& values) {
     const std::size_t head = std::min(n, kIntBlock);
     if (!distinct_by_set(values, 0, head)) return false;
     if (head == n) return true;
-    const auto [min, max] = min_max(values, n);
-    const std::uint64_t low = wide_bits(min), span = wide_bits(max) - low;
+    const auto [low, span] = value_span(values, n);
     if (span < n - 1) return false;  // fewer possible values than elements
     // The bitmap is at most a quarter of the set's table (16 bytes per element).
     if (span / 32 < n) return distinct_by_bitmap(values, low, span / 64 + 1);

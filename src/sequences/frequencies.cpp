@@ -50,8 +50,7 @@ inline constexpr std::uint64_t kDenseWidth = std::uint64_t{1} << 14;
 template <IntElement T>
 DenseWindow dense_window(const IntRun<T>& run, std::size_t m) {
     if (m == 0) return {};
-    const auto [min, max] = min_max(run, m);
-    const std::uint64_t low = wide_bits(min), span = wide_bits(max) - low;
+    const auto [low, span] = value_span(run, m);
     if (span >= kDenseWidth / 4 || span >= 4 * m + 64) return {};
     const std::uint64_t width = std::min(kDenseWidth, std::bit_ceil(span + 1) * 2);
     return DenseWindow{low - (width - span - 1) / 2, width};

@@ -74,8 +74,7 @@ namespace {
 // is the same work without the generic call around it.
 [[gnu::always_inline]] inline Ref islice(PyObject* const* args, Py_ssize_t nargs) {
     PyObject* type = cells::islice();
-    Ref packed = Ref::check(PyTuple_New(nargs));
-    for (Py_ssize_t i = 0; i < nargs; ++i) PyTuple_SET_ITEM(packed.get(), i, Py_NewRef(args[i]));
+    Ref packed = args_tuple(args, nargs);
     auto* t = reinterpret_cast<PyTypeObject*>(type);
     if (t->tp_init != PyBaseObject_Type.tp_init) return Ref::check(PyObject_Call(type, packed.get(), nullptr));
     return Ref::check(t->tp_new(t, packed.get(), nullptr));

@@ -189,9 +189,16 @@ void for_each_block(const IntRun<T>& run, std::size_t start, std::size_t count, 
     }
 }
 
-// The least and the greatest of elements [0, count) of `run` (count > 0).
+// Where the values of elements [0, count) of `run` lie (count > 0): the
+// least of them widened (wide_bits), and the distance from it to the
+// greatest.
+struct ValueSpan {
+    std::uint64_t low;
+    std::uint64_t span;
+};
+
 template <IntElement T>
-std::pair<T, T> min_max(const IntRun<T>& run, std::size_t count) {
+ValueSpan value_span(const IntRun<T>& run, std::size_t count) {
     T min = run[0], max = min;
     for_each_block(run, 0, count, [&min, &max](const T* values, std::size_t m) {
         for (std::size_t k = 0; k < m; ++k) {
@@ -199,7 +206,7 @@ std::pair<T, T> min_max(const IntRun<T>& run, std::size_t count) {
             max = values[k] > max ? values[k] : max;
         }
     });
-    return {min, max};
+    return {wide_bits(min), wide_bits(max) - wide_bits(min)};
 }
 
 // A typed, read-only view of an exporter's memory: owns one acquired buffer
@@ -341,8 +348,7 @@ public:
     void grow_to(std::uint64_t new_capacity) {
         if (new_capacity < 16 || !std::has_single_bit(new_capacity) || new_capacity <= count_)
             throw Panic("IntSet grown to an invalid capacity");
-        SlotPtr fresh(static_cast<T*>(table_alloc(new_capacity * sizeof(T))), Free{new_capacity});
-        if (!fresh) throw std::bad_alloc();
+        TableArray<T> fresh = table_array<T>(new_capacity);
         const std::uint64_t new_mask = new_capacity - 1;
         const unsigned new_shift = FxHasher::shift_for(new_capacity);
         for (std::uint64_t j = 0; j < capacity_; ++j) {
@@ -391,13 +397,7 @@ public:
     }
 
 private:
-    struct Free {
-        std::uint64_t slots = 0;
-        void operator()(T* p) const noexcept { table_free(p, slots * sizeof(T)); }
-    };
-    using SlotPtr = std::unique_ptr<T[], Free>;
-
-    SlotPtr slots_;
+    TableArray<T> slots_;
     std::uint64_t capacity_ = 0;
     std::uint64_t mask_ = 0;
     std::uint64_t count_ = 0;

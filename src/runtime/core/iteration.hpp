@@ -68,6 +68,13 @@ inline Ref nested_next(PyObject* it) {
 
 inline Ref call1(PyObject* f, PyObject* x) { return Ref::check(PyObject_CallOneArg(f, x)); }
 
+// The positional part of a vectorcall as a new tuple.
+inline Ref args_tuple(PyObject* const* args, Py_ssize_t nargs) {
+    Ref t = Ref::check(PyTuple_New(nargs));
+    for (Py_ssize_t i = 0; i < nargs; ++i) PyTuple_SET_ITEM(t.get(), i, Py_NewRef(args[i]));
+    return t;
+}
+
 inline Ref call2(PyObject* f, PyObject* x, PyObject* y) {
     PyObject* args[3] = {nullptr, x, y};
     return Ref::check(PyObject_Vectorcall(f, args + 1, 2 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));

@@ -41,35 +41,29 @@ inline bool py_same_key(PyObject* stored, PyObject* probe) {
     return r == 1;
 }
 
-// Whether hashing `o` and comparing it with any other such key runs no user
-// code and cannot be told apart from any other way of doing it: exact ints,
-// bools, floats, strs and None, and exact tuples of them (nested a little).
-// Bytes are left out: comparing them with a str can warn.
+// An exact int, bool, float or str, or None.
 inline bool plain_atom(PyObject* o) noexcept {
     PyTypeObject* t = Py_TYPE(o);
     return t == &PyLong_Type || t == &PyUnicode_Type || t == &PyFloat_Type || t == &PyBool_Type || o == Py_None;
 }
 
-// A tuple nested `depth` deep, plain when its items are (down to depth 3).
-inline bool plain_tuple(PyObject* o, int depth) noexcept {
-    if (Py_TYPE(o) != &PyTuple_Type || depth == 3) return false;
-    for (Py_ssize_t i = 0, n = PyTuple_GET_SIZE(o); i < n; ++i) {
-        PyObject* item = PyTuple_GET_ITEM(o, i);
-        if (!plain_atom(item) && !plain_tuple(item, depth + 1)) return false;
-    }
-    return true;
-}
-
-// Inlined into the counting loops, where nearly every key is an atom or a
-// tuple of atoms; only a nested tuple takes the call.
+// Whether hashing `o` and comparing it with any other such key runs no user
+// code and cannot be told apart from any other way of doing it: the atoms
+// above and exact tuples of them (nested up to three levels). Bytes are left
+// out: comparing them with a str can warn. Inlined into the counting loops,
+// where nearly every key is an atom or a tuple of atoms; the depth is a
+// template argument, so the nested levels are loops rather than calls.
+template <int Depth = 0>
 [[gnu::always_inline]] inline bool plain_key(PyObject* o) noexcept {
     if (plain_atom(o)) return true;
-    if (Py_TYPE(o) != &PyTuple_Type) return false;
-    for (Py_ssize_t i = 0, n = PyTuple_GET_SIZE(o); i < n; ++i) {
-        PyObject* item = PyTuple_GET_ITEM(o, i);
-        if (!plain_atom(item) && !plain_tuple(item, 1)) return false;
+    if constexpr (Depth == 3) {
+        return false;
+    } else {
+        if (Py_TYPE(o) != &PyTuple_Type) return false;
+        for (Py_ssize_t i = 0, n = PyTuple_GET_SIZE(o); i < n; ++i)
+            if (!plain_key<Depth + 1>(PyTuple_GET_ITEM(o, i))) return false;
+        return true;
     }
-    return true;
 }
 
 }  // namespace quorin

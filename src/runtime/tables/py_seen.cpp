@@ -1,10 +1,7 @@
 #include "runtime/tables/py_seen.hpp"
 
-#include "runtime/tables/table_memory.hpp"
-
 #include <algorithm>
 #include <bit>
-#include <new>
 #include <utility>
 
 namespace quorin {
@@ -22,17 +19,9 @@ std::uint64_t slots_for(std::uint64_t members) noexcept {
 }
 }  // namespace
 
-void PySeen::SlotFree::operator()(Slot* p) const noexcept { table_free(p, slots * sizeof(Slot)); }
-
-PySeen::SlotPtr PySeen::new_slots(std::uint64_t n) {
-    SlotPtr p(static_cast<Slot*>(table_alloc(n * sizeof(Slot))), SlotFree{n});
-    if (!p) throw std::bad_alloc();
-    return p;
-}
-
 PySeen::PySeen(std::size_t expected)
-    : slots_(new_slots(slots_for(expected))),
-      capacity_(slots_for(expected)),
+    : slots_(table_array<Slot>(slots_for(expected))),
+      capacity_(slots_.get_deleter().count),
       mask_(capacity_ - 1),
       fast_int_(int_fast_hash_enabled()) {}
 
@@ -48,7 +37,7 @@ std::uint64_t PySeen::empty_slot_for(Py_hash_t h) const noexcept {
 
 void PySeen::grow() {
     const std::uint64_t old_capacity = capacity_;
-    SlotPtr old = std::exchange(slots_, new_slots(old_capacity * 4));
+    TableArray<Slot> old = std::exchange(slots_, table_array<Slot>(old_capacity * 4));
     capacity_ = old_capacity * 4;
     mask_ = capacity_ - 1;
     for (std::uint64_t j = 0; j < old_capacity; ++j)

@@ -14,6 +14,7 @@
 
 #include "runtime/core/prefetch.hpp"
 #include "runtime/tables/py_hash.hpp"
+#include "runtime/tables/table_memory.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -71,21 +72,14 @@ private:
         PyObject* object() const noexcept { return reinterpret_cast<PyObject*>(entry & ~std::uintptr_t{1}); }
     };
 
-    // Zeroed (empty) slots from the table memory: a large table comes as
-    // fresh or recycled pages instead of being cleared slot by slot.
-    struct SlotFree {
-        std::uint64_t slots;
-        void operator()(Slot* p) const noexcept;
-    };
-    using SlotPtr = std::unique_ptr<Slot[], SlotFree>;
-    static SlotPtr new_slots(std::uint64_t n);
-
     // The first empty slot on h's probe sequence (no comparisons).
     std::uint64_t empty_slot_for(Py_hash_t h) const noexcept;
     void grow();
 
     std::vector<Ref> objects_;
-    SlotPtr slots_;
+    // Zeroed (empty) slots from the table memory: a large table comes as
+    // fresh or recycled pages instead of being cleared slot by slot.
+    TableArray<Slot> slots_;
     std::uint64_t capacity_;
     std::uint64_t mask_;
     std::uint64_t used_ = 0;

@@ -7,6 +7,8 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
+#include <new>
 
 namespace quorin {
 
@@ -14,5 +16,26 @@ namespace quorin {
 void* table_alloc(std::size_t bytes) noexcept;
 // Returns a block from table_alloc of the same `bytes`.
 void table_free(void* block, std::size_t bytes) noexcept;
+
+// Gives an array of `count` T back to the table memory.
+template <class T>
+struct TableFree {
+    std::size_t count = 0;
+    void operator()(T* p) const noexcept { table_free(p, count * sizeof(T)); }
+};
+
+// An owned array of zero-filled T (for types whose zero bytes are a valid,
+// empty value) from the table memory.
+template <class T>
+using TableArray = std::unique_ptr<T[], TableFree<T>>;
+
+// `count` zeroed T; std::bad_alloc (MemoryError at the boundary) when out of
+// memory.
+template <class T>
+TableArray<T> table_array(std::size_t count) {
+    TableArray<T> p(static_cast<T*>(table_alloc(count * sizeof(T))), TableFree<T>{count});
+    if (!p) throw std::bad_alloc();
+    return p;
+}
 
 }  // namespace quorin
