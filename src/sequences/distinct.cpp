@@ -167,6 +167,8 @@ QUORIN_FUNCTION(count, "count(seq)") { return quorin::count(a[0]); }
 }  // namespace fn
 
 Ref count(PyObject* seq) {
+    // The commonest case first, read in place: a call of `len` costs as much again.
+    if (PyList_CheckExact(seq) || PyTuple_CheckExact(seq)) return Ref::check(PyLong_FromSsize_t(Py_SIZE(seq)));
     // These exact types always have `__len__` and cannot gain or lose it,
     // so the lookup (which builds a bound method) can only say yes.
     if (PyList_CheckExact(seq) || PyTuple_CheckExact(seq) || PyDict_CheckExact(seq) || PyUnicode_CheckExact(seq) ||
