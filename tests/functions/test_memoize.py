@@ -1,3 +1,5 @@
+import functools
+
 import pytest
 
 from quorin import _quorin as q
@@ -40,6 +42,63 @@ def test_exact_keys(func, args, kwargs, key):
     m = q.memoize(func, cache=cache)
     m(*args, **kwargs)
     assert list(cache) == [key]
+
+
+# Every way of calling reaches the same key and the same calls: written out
+# (the interpreter's own call), spread from a tuple and a dict, through
+# partial, and through the type's call slot.
+ROUTES = {
+    "direct": lambda m, args, kwargs: m(*args, **kwargs),
+    "partial": lambda m, args, kwargs: functools.partial(m, *args)(**kwargs),
+    "slot": lambda m, args, kwargs: type(m).__call__(m, *args, **kwargs),
+    "method": lambda m, args, kwargs: m.__call__(*args, **kwargs),
+}
+
+
+@pytest.mark.parametrize("route", ROUTES)
+@pytest.mark.parametrize("params, args, kwargs, key", [
+    ("x", (3,), {}, 3),
+    ("x", (), {"x": 3}, ((), frozenset({("x", 3)}))),
+    ("a, b", (1, 2), {}, (1, 2)),
+    ("a, b", (1,), {"b": 2}, ((1,), frozenset({("b", 2)}))),
+    ("a, b=1", (1,), {}, ((1,), None)),
+    ("a, b=1", (), {"a": 1, "b": 2}, (None, frozenset({("a", 1), ("b", 2)}))),
+    ("*args", (), {}, ()),
+])
+def test_keys_and_calls_by_every_route(route, params, args, kwargs, key):
+    calls = []
+    func = eval(f"lambda {params}: calls.append(({params.replace('=1', '')},)) or len(calls)", {"calls": calls})
+    cache = {}
+    m = q.memoize(func, cache=cache)
+    call = ROUTES[route]
+    assert call(m, args, kwargs) == 1 and call(m, args, kwargs) == 1
+    assert list(cache) == [key] and len(calls) == 1
+    given = dict(kwargs)
+    assert call(m, args, given) == 1 and given == kwargs
+
+
+def test_positional_keys_hold_no_caller_state():
+    # The key tuple the interpreter hands over is the key stored: equal to
+    # a fresh tuple of the arguments, whatever the caller does afterwards.
+    cache = {}
+    m = q.memoize(lambda a, b: [a, b], cache=cache)
+    args = [1, 2]
+    first = m(*args)
+    args.append(3)
+    assert m(1, 2) is first and list(cache) == [(1, 2)]
+    with pytest.raises(TypeError, match="unhashable"):
+        m([1], 2)
+    assert list(cache) == [(1, 2)]
+
+
+def test_deep_recursion_through_a_positional_key_is_a_recursion_error():
+    @q.memoize
+    def down(n, acc):
+        return down(n - 1, acc + 1) if n else acc
+
+    assert down(50, 0) == 50
+    with pytest.raises(RecursionError):
+        down(10**6, 0)
 
 
 def test_hits_do_not_call_and_none_is_cached():

@@ -136,6 +136,7 @@ def test_module_objects_travel_by_name(o):
     assert compose() is identity
 
 
+@pickle_caches
 @pytest.mark.parametrize("value", [Some([1]), Ok([1]), Err([1])], ids=repr)
 def test_restored_values_stay_unhashable_and_match(value):
     back = pickle.loads(pickle.dumps(value))
@@ -186,6 +187,7 @@ def test_iterators_refuse_naming_their_class(make, how):
     assert next(it) is not None  # untouched by the refusal
 
 
+@pickle_caches
 @pytest.mark.parametrize("o, error", [
     (Some(lambda: 1), pickle.PicklingError),
     (Err(x for x in ()), TypeError),
