@@ -66,10 +66,6 @@ struct MemoizeImpl {
     };
 
     static Ref call(Data& m, PyObject* const* args, std::size_t nargsf, PyObject* kwnames);
-    // Where the key holds the positional arguments as a tuple, the tuple the
-    // interpreter builds for a classic call serves: the hit makes none.
-    static bool by_tuple(const Data& m) noexcept { return !m.key && !m.shape.unary_shortcut; }
-    static Ref call_tuple(Data& m, PyObject* args, PyObject* kwargs);
     // The cache travels with the function: a warm memo stays warm.
     static Ref reduce(PyObject* self) {
         const Data& m = PyClass<MemoizeImpl>::live(self);
@@ -78,16 +74,6 @@ struct MemoizeImpl {
     }
 };
 using Memoize = PyClass<MemoizeImpl>;
-
-// The key without a key function, from the positional arguments as a tuple
-// and the keywords (null, or a dict that may be empty).
-Ref tuple_key(const MemoizeImpl::Data& m, Ref t, PyObject* kw) {
-    Ref frozen;
-    if (kw != nullptr && PyDict_GET_SIZE(kw) > 0) frozen = frozen_kwargs(kw);
-    if (m.shape.keyword_capable) return pair(PyTuple_GET_SIZE(t.get()) ? t.get() : Py_None, or_none(frozen));
-    if (frozen) return pair(t.get(), frozen.get());
-    return t;
-}
 
 // The cache key of one call, as callers reading the cache expect it.
 Ref cache_key(const MemoizeImpl::Data& m, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -99,23 +85,15 @@ Ref cache_key(const MemoizeImpl::Data& m, PyObject* const* args, Py_ssize_t narg
         return call2(key.get(), t.get(), or_none(kw));
     }
     if (m.shape.unary_shortcut && nkw == 0 && nargs == 1) return Ref::borrow(args[0]);
-    Ref kw = nkw > 0 ? kwargs_dict(args, nargs, kwnames) : Ref();
-    return tuple_key(m, args_tuple(args, nargs), kw.get());
-}
-
-// The cached result under `key`, or an empty Ref.
-Ref cached(PyObject* cache, PyObject* key) {
-    PyObject* hit = nullptr;
-    int found = compat::dict_get_item_ref(cache, key, &hit);
-    if (found < 0) ffi_err();
-    return Ref::steal(hit);
-}
-
-void store(PyObject* cache, PyObject* key, PyObject* result) {
-    if (PyDict_CheckExact(cache))
-        check_int(PyDict_SetItem(cache, key, result));
-    else
-        check_int(PyObject_SetItem(cache, key, result));
+    Ref t = args_tuple(args, nargs);
+    Ref frozen;
+    if (nkw > 0) {
+        Ref kw = kwargs_dict(args, nargs, kwnames);
+        frozen = frozen_kwargs(kw.get());
+    }
+    if (m.shape.keyword_capable) return pair(nargs ? t.get() : Py_None, or_none(frozen));
+    if (frozen) return pair(t.get(), frozen.get());
+    return t;
 }
 
 Ref MemoizeImpl::call(Data& m, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
@@ -123,22 +101,17 @@ Ref MemoizeImpl::call(Data& m, PyObject* const* args, std::size_t nargsf, PyObje
     if (m.key) guard.emplace(Memoize::call_context());
     Ref cache = m.cache.clone();
     Ref key = cache_key(m, args, PyVectorcall_NARGS(nargsf), kwnames);
-    if (Ref hit = cached(cache.get(), key.get())) return hit;
+    PyObject* hit = nullptr;
+    int found = compat::dict_get_item_ref(cache.get(), key.get(), &hit);
+    if (found < 0) ffi_err();
+    if (found > 0) return Ref::steal(hit);
     if (!guard) guard.emplace(Memoize::call_context());
     Ref func = m.func.clone();
     Ref result = forward_call(func.get(), args, nargsf, kwnames);
-    store(cache.get(), key.get(), result.get());
-    return result;
-}
-
-Ref MemoizeImpl::call_tuple(Data& m, PyObject* args, PyObject* kwargs) {
-    Ref cache = m.cache.clone();
-    Ref key = tuple_key(m, Ref::borrow(args), kwargs);
-    if (Ref hit = cached(cache.get(), key.get())) return hit;
-    RecursionGuard guard(Memoize::call_context());
-    Ref func = m.func.clone();
-    Ref result = Ref::check(PyObject_Call(func.get(), args, kwargs));
-    store(cache.get(), key.get(), result.get());
+    if (PyDict_CheckExact(cache.get()))
+        check_int(PyDict_SetItem(cache.get(), key.get(), result.get()));
+    else
+        check_int(PyObject_SetItem(cache.get(), key.get(), result.get()));
     return result;
 }
 

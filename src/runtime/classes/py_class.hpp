@@ -82,16 +82,6 @@ concept HasCall = requires(typename Impl::Data& d, PyObject* const* args, std::s
     { Impl::call(d, args, nargsf, kw) } -> std::same_as<Ref>;
 };
 
-// A callable that, for some of its objects (`by_tuple(data)`), would build
-// the argument tuple itself anyway: those objects leave the vectorcall
-// entry empty, so the interpreter hands them the tuple it builds for a
-// classic call (`call_tuple(data, args, kwargs)`, kwargs null or a dict).
-template <class Impl>
-concept HasTupleCall = HasCall<Impl> && requires(typename Impl::Data& d, PyObject* args, PyObject* kwargs) {
-    { Impl::by_tuple(std::as_const(d)) } -> std::same_as<bool>;
-    { Impl::call_tuple(d, args, kwargs) } -> std::same_as<Ref>;
-};
-
 template <class Impl>
 concept HasConstructor = requires(const Bound& b) {
     { Impl::constructor } -> std::convertible_to<const char*>;
@@ -204,10 +194,6 @@ struct CallContext {
 //       makes the objects callable through vectorcall (no argument tuple);
 //       the template adds the boundary, the recursion guard named after the
 //       class and the refusal of an object the collector has cleared
-//   static bool by_tuple(const Data&);
-//   static Ref call_tuple(Data&, PyObject* args, PyObject* kwargs);
-//       objects for which by_tuple holds are called the classic way instead
-//       (see HasTupleCall), with the same boundary, guard and refusal
 //   static constexpr const char* constructor;  e.g. "Some(value)", or
 //       "__new__(func, *args)" to have the binder's messages say
 //       "<name>.__new__()"; with `static Ref construct(const Bound&)` it is
@@ -278,11 +264,7 @@ public:
             Py_DECREF(tp);
             throw;
         }
-        if constexpr (HasTupleCall<Impl>) {
-            obj->vectorcall = Impl::by_tuple(obj->data) ? nullptr : vectorcall;
-        } else if constexpr (HasCall<Impl>) {
-            obj->vectorcall = vectorcall;
-        }
+        if constexpr (HasCall<Impl>) obj->vectorcall = vectorcall;
         if constexpr (kFlagged) obj->live = true;
         obj->weaklist = nullptr;
         if constexpr (KnowsAcyclic<Data>) {
@@ -336,16 +318,6 @@ private:
         return boundary([&] {
             RecursionGuard guard(context.text.data(), !GuardsItself<Impl>);
             return Impl::call(live(self), args, nargsf, kwnames);
-        });
-    }
-
-    // The classic call: an object without a vectorcall entry gets its
-    // tuple; any other (a caller reaching the slot directly) is forwarded.
-    static PyObject* tuple_call(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
-        if (object(self)->vectorcall != nullptr) return PyVectorcall_Call(self, args, kwargs);
-        return boundary([&] {
-            RecursionGuard guard(context.text.data(), !GuardsItself<Impl>);
-            return Impl::call_tuple(live(self), args, kwargs);
         });
     }
 
@@ -450,11 +422,7 @@ private:
             if constexpr (HasCall<Impl>) {
                 members[1] = {"__vectorcalloffset__", QUORIN_T_PYSSIZET, offsetof(Object, vectorcall), QUORIN_READONLY,
                               nullptr};
-                if constexpr (HasTupleCall<Impl>) {
-                    s.push_back({Py_tp_call, reinterpret_cast<void*>(tuple_call)});
-                } else {
-                    s.push_back({Py_tp_call, reinterpret_cast<void*>(PyVectorcall_Call)});
-                }
+                s.push_back({Py_tp_call, reinterpret_cast<void*>(PyVectorcall_Call)});
             }
             s.push_back({Py_tp_members, members});
             s.push_back({0, nullptr});
