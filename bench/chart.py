@@ -28,9 +28,10 @@ def shorten(text, width=40):
     return text if len(text) <= width else text[: width - 1] + "\u2026"
 
 
-def write(results, path, budget=None):
+def write(results, path, budget=None, processes=1):
     """Writes the chart of `results` (harness.Result objects) to `path` (PNG);
-    `budget` (seconds per measurement) goes into the title."""
+    `budget` (seconds per measurement) and the number of processes the
+    samples came from go into the title."""
     import matplotlib
 
     matplotlib.use("Agg")
@@ -74,6 +75,8 @@ def write(results, path, budget=None):
     title = f"quorin benchmarks: CPython {platform.python_version()} on {machine()}"
     if budget is not None:
         title += f"; {budget:g} s per row in {harness.SAMPLES} interleaved samples"
+        if processes > 1:
+            title += f" from {processes} processes"
     ax.set_title(title, fontsize=10)
     fig.tight_layout()
     fig.savefig(path, dpi=90, bbox_inches="tight")

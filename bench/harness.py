@@ -78,8 +78,9 @@ def _sample(fn, n):
     return (clock() - t0) / n
 
 
-def sample(case, budget=0.3, samples=SAMPLES):
-    """Result of `case`: `samples` interleaved pairs over about `budget` seconds."""
+def timings(case, budget=0.3, samples=SAMPLES):
+    """Seconds per call of ours and of the idiom: `samples` interleaved pairs
+    over about `budget` seconds."""
     target = budget / (2 * samples)
     n_ours, n_idiom = _loops(case.ours, target), _loops(case.idiom, target)
     ours, idiom = [], []
@@ -91,9 +92,19 @@ def sample(case, budget=0.3, samples=SAMPLES):
         else:
             ours.append(_sample(case.ours, n_ours))
             idiom.append(_sample(case.idiom, n_idiom))
+    return ours, idiom
+
+
+def result_of(case, ours, idiom):
+    """The Result of paired timings (each pair taken in one process)."""
     ratios = [a / b for a, b in zip(ours, idiom)]
     return Result(case, statistics.fmean(ours), statistics.fmean(idiom), statistics.fmean(ratios),
                   statistics.stdev(ratios))
+
+
+def sample(case, budget=0.3, samples=SAMPLES):
+    """Result of `case`: `samples` interleaved pairs over about `budget` seconds."""
+    return result_of(case, *timings(case, budget, samples))
 
 
 def measure(case, budget=0.3):
@@ -110,19 +121,29 @@ def fmt_time(s):
     return f"{s * 1e3:8.2f} ms"
 
 
+def header(out=print):
+    line = (f"{'group':<10} {'quorin':<34} {'idiom':<40} {'quorin':>11} {'idiom':>11} "
+            f"{'ratio ± sd':>13} {'goal':>7}")
+    out(line)
+    out("-" * len(line))
+
+
+def row(r, out=print):
+    """Prints the table row of Result `r`."""
+    case = r.case
+    goal = "" if case.goal is None else f"{case.goal:.2f}" + {"ok": "", "!": "!", "~": "~"}[r.verdict()]
+    name = ("  floor: " + case.name) if case.floor else case.name
+    out(f"{case.group:<10} {name:<34} {case.idiom_name:<40} {fmt_time(r.ours / case.per)} "
+        f"{fmt_time(r.idiom / case.per)} {r.ratio:6.2f} ±{r.spread:5.2f} {goal:>7}")
+    if case.why:
+        out(f"{'':<10}   ({case.why})")
+
+
 def report(cases, budget=0.3, out=print):
-    header = (f"{'group':<10} {'quorin':<34} {'idiom':<40} {'quorin':>11} {'idiom':>11} "
-              f"{'ratio ± sd':>13} {'goal':>7}")
-    out(header)
-    out("-" * len(header))
+    header(out)
     results = []
     for case in cases:
         r = sample(case, budget)
-        goal = "" if case.goal is None else f"{case.goal:.2f}" + {"ok": "", "!": "!", "~": "~"}[r.verdict()]
-        name = ("  floor: " + case.name) if case.floor else case.name
-        out(f"{case.group:<10} {name:<34} {case.idiom_name:<40} {fmt_time(r.ours / case.per)} "
-            f"{fmt_time(r.idiom / case.per)} {r.ratio:6.2f} ±{r.spread:5.2f} {goal:>7}")
-        if case.why:
-            out(f"{'':<10}   ({case.why})")
+        row(r, out)
         results.append(r)
     return results
