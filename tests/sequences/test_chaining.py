@@ -82,6 +82,25 @@ def test_remove_truth_test_error():
     assert list(it) == [2]
 
 
+class ZeroTrue(int):
+    # An int subclass says its own truth: it must be asked, not read as a number.
+    def __bool__(self):
+        return self == 0
+
+
+@pytest.mark.parametrize("verdict", [0, 1, -1, 2**30, 2**64, -(2**64), 0.0, "", "a", None, True, False,
+                                     ZeroTrue(0), ZeroTrue(5)], ids=repr)
+def test_truth_of_a_verdict_is_bool_of_it(verdict):
+    # The same truth wherever a verdict is read: a predicate's, a
+    # complement's, a filter on values and an option's filter.
+    kept = bool(verdict)
+    assert list(q.remove(lambda x: verdict, [7])) == ([] if kept else [7])
+    assert list(q.remove(bool, [verdict])) == ([] if kept else [verdict])
+    assert q.complement(lambda x: verdict)(7) is not kept
+    assert q.valfilter(lambda v: verdict, {"k": 7}) == ({"k": 7} if kept else {})
+    assert q.Some(7).filter(lambda v: verdict) == (q.Some(7) if kept else q.Nothing)
+
+
 def test_iterate():
     calls = []
 
