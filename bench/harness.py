@@ -107,12 +107,6 @@ def sample(case, budget=0.3, samples=SAMPLES):
     return result_of(case, *timings(case, budget, samples))
 
 
-def measure(case, budget=0.3):
-    """Mean seconds per call of ours and of the idiom."""
-    r = sample(case, budget)
-    return r.ours, r.idiom
-
-
 def fmt_time(s):
     if s < 1e-6:
         return f"{s * 1e9:8.1f} ns"

@@ -114,7 +114,7 @@ bool distinct_objects(PyObject* seq) {
         check_int(PySet_Add(seen.get(), item));
         return PySet_GET_SIZE(seen.get()) != before;
     };
-    auto prefetch = [&](PyObject* item) {
+    auto announce_slot = [&](PyObject* item) {
         if (!seen)
             native.prefetch(item);
         else
@@ -135,8 +135,8 @@ bool distinct_objects(PyObject* seq) {
                 // The far element's header first; by the time it is the near
                 // one, its hash can be read without waiting and its slot is
                 // announced.
-                quorin::prefetch(PyList_GET_ITEM(seq, i + far));
-                prefetch(PyList_GET_ITEM(seq, i + near));
+                prefetch(PyList_GET_ITEM(seq, i + far));
+                announce_slot(PyList_GET_ITEM(seq, i + near));
             }
             Ref item = Ref::borrow(PyList_GET_ITEM(seq, i));
             if (!added(item.get())) return false;
@@ -171,8 +171,7 @@ Ref count(PyObject* seq) {
     if (PyList_CheckExact(seq) || PyTuple_CheckExact(seq)) return Ref::check(PyLong_FromSsize_t(Py_SIZE(seq)));
     // These exact types always have `__len__` and cannot gain or lose it,
     // so the lookup (which builds a bound method) can only say yes.
-    if (PyList_CheckExact(seq) || PyTuple_CheckExact(seq) || PyDict_CheckExact(seq) || PyUnicode_CheckExact(seq) ||
-        PyAnySet_CheckExact(seq) || PyBytes_CheckExact(seq))
+    if (PyDict_CheckExact(seq) || PyUnicode_CheckExact(seq) || PyAnySet_CheckExact(seq) || PyBytes_CheckExact(seq))
         return Ref::check(PyLong_FromSsize_t(PyObject_Length(seq)));
     // One interned name for every call: a fresh string per call would also
     // take a new entry in the interpreter's type-attribute cache each time.
