@@ -9,6 +9,7 @@ sample, so drift and other load on the machine hit both alike, and the
 ratio's spread is that of the per-pair ratios. A row whose spread reaches
 across its goal is flagged '~' rather than passed or failed."""
 
+import gc
 import statistics
 import time
 from dataclasses import dataclass
@@ -72,6 +73,11 @@ def _loops(fn, target):
 
 
 def _sample(fn, n):
+    # Start each sample from a collected heap: the garbage of the sample
+    # before (or of the case before) must not set off, inside this one, a
+    # full collection over every object the process holds. What this
+    # sample's own allocations set off is still timed.
+    gc.collect()
     t0 = clock()
     for _ in range(n):
         fn()
