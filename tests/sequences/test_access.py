@@ -231,6 +231,21 @@ def test_index_answers_as_the_subscript(seq, i):
     assert q.get([i, i], seq, "d") == (q.get(i, seq, "d"),) * 2
 
 
+@pytest.mark.parametrize("make", [list, tuple, lambda r: Indexed(r)])
+@pytest.mark.parametrize("start", [0, 7])
+@pytest.mark.parametrize("n", [0, 63, 64, 65, 200, 292, 293, 294, 10 ** 9, 2 ** 63 - 1])
+def test_nth_of_a_list_or_tuple_iterator_leaves_it_where_islice_does(make, start, n):
+    # Long skips over the builtin iterators move their index at once.
+    ours, theirs = iter(make(range(300))), iter(make(range(300)))
+    for it in (ours, theirs):
+        for _ in range(start):
+            next(it)
+    expected = _outcome(lambda: next(itertools.islice(theirs, n, None)))
+    assert _outcome(lambda: q.nth(n, ours)) == expected
+    assert list(ours) == list(theirs)
+    assert _outcome(lambda: q.nth(100, ours)) == (StopIteration, "")
+
+
 def test_nth_pulls_exactly_what_it_returns():
     counting = Counting(1000)
     assert q.nth(500, counting) == 500
