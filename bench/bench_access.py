@@ -11,6 +11,7 @@ import quorin as q
 SMALL = list(range(100))
 TUPLE = tuple(SMALL)
 BIG = list(range(100_000))
+RANGE = range(100_000)
 WORDS = [str(i) for i in range(10_000)]
 INDEX_FLOOR = "the interpreter indexes inline, a function is called: a native call doing only the indexing"
 # A method call on the dict takes a path of the interpreter's own that no
@@ -39,8 +40,11 @@ def cases():
         # An operator is no call at all; the same idiom as a call is the fair bar for a function.
         Case("access", "nth(50, list)", lambda: nth(50, SMALL), "operator.getitem(x, 50)",
              lambda: getitem(SMALL, 50)),
-        Case("access", "nth(500, iterator)", lambda: nth(500, iter(BIG)), "next(islice(it, 500, None))",
+        Case("access", "nth(500, list iterator)", lambda: nth(500, iter(BIG)), "next(islice(it, 500, None))",
              lambda: next(islice(iter(BIG), 500, None)), per=500),
+        # Any other iterator is stepped through item by item, as islice does.
+        Case("access", "nth(500, range iterator)", lambda: nth(500, iter(RANGE)), "next(islice(it, 500, None))",
+             lambda: next(islice(iter(RANGE), 500, None)), per=500),
         Case("access", "last(list)", lambda: last(BIG), "x[-1]", lambda: BIG[-1]),
         Case("access", "operator.getitem(x, -1)", lambda: getitem(BIG, -1), "x[-1]", lambda: BIG[-1],
              floor=True, why=INDEX_FLOOR),
