@@ -231,7 +231,7 @@ def test_index_answers_as_the_subscript(seq, i):
     assert q.get([i, i], seq, "d") == (q.get(i, seq, "d"),) * 2
 
 
-@pytest.mark.parametrize("make", [list, tuple, lambda r: Indexed(r)])
+@pytest.mark.parametrize("make", [list, tuple, Indexed])
 @pytest.mark.parametrize("start", [0, 7])
 @pytest.mark.parametrize("n", [0, 63, 64, 65, 200, 292, 293, 294, 10 ** 9, 2 ** 63 - 1])
 def test_nth_of_a_list_or_tuple_iterator_leaves_it_where_islice_does(make, start, n):
