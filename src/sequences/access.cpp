@@ -16,14 +16,32 @@ Ref next_or_stop(PyObject* it) {
     return item;
 }
 
+// Automatic collection held off for a scope: what it allocates then cannot
+// set off a collection, so no finalizer runs inside it.
+class CollectionPaused {
+public:
+    CollectionPaused() noexcept : was_enabled_(PyGC_Disable() == 1) {}
+    ~CollectionPaused() {
+        if (was_enabled_) PyGC_Enable();
+    }
+    CollectionPaused(const CollectionPaused&) = delete;
+    CollectionPaused& operator=(const CollectionPaused&) = delete;
+
+private:
+    bool was_enabled_;
+};
+
 // Skips `n` items of a builtin list or tuple iterator at once, by the index
 // its pickling reads and restores (which clamps it to the end): skipping
 // one by one touches no item and runs no other code either, so only the
-// time differs. False for any other iterator, or when `n` is too few to
-// repay the two method calls.
+// time differs. The read and the write allocate, and a finalizer that ran
+// between them could move the iterator; collection is held off meanwhile,
+// as the item-by-item skip allocates nothing. False for any other
+// iterator, or when `n` is too few to repay the two method calls.
 bool skip_by_index(PyObject* it, Py_ssize_t n) {
     constexpr Py_ssize_t kFewest = 64;
     if (n < kFewest || (Py_TYPE(it) != &PyListIter_Type && Py_TYPE(it) != &PyTupleIter_Type)) return false;
+    CollectionPaused paused;
     Ref state = Ref::check(PyObject_CallMethodNoArgs(it, QUORIN_NAME("__reduce__")));
     // (iter, (seq,), index) while it has a sequence; (iter, (empty,)) once exhausted.
     if (!PyTuple_Check(state.get()) || PyTuple_GET_SIZE(state.get()) != 3) return true;

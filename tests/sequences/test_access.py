@@ -1,4 +1,5 @@
 import collections.abc
+import gc
 import itertools
 
 import pytest
@@ -244,6 +245,38 @@ def test_nth_of_a_list_or_tuple_iterator_leaves_it_where_islice_does(make, start
     assert _outcome(lambda: q.nth(n, ours)) == expected
     assert list(ours) == list(theirs)
     assert _outcome(lambda: q.nth(100, ours)) == (StopIteration, "")
+
+
+def test_no_finalizer_moves_a_list_iterator_inside_nth():
+    # The index skip allocates between reading the index and setting it; a
+    # collection there could run a finalizer that advances the iterator.
+    it = iter(list(range(1000)))
+    ran_inside = []
+    inside = False
+
+    class Thief:
+        def __del__(self):
+            ran_inside.append(inside)
+            next(it, None)
+
+    def plant():
+        thief = Thief()
+        thief.cycle = [thief]
+
+    gc.collect()
+    hold = [tuple([i]) for i in range(3000)] + [tuple([i, i, i]) for i in range(3000)]  # empty free lists
+    plant()
+    threshold = gc.get_threshold()
+    gc.set_threshold(1)
+    try:
+        inside = True
+        got = q.nth(100, it)
+        inside = False
+    finally:
+        gc.set_threshold(*threshold)
+    del hold
+    gc.collect()
+    assert (got, ran_inside) == (100, [False])
 
 
 def test_nth_pulls_exactly_what_it_returns():
