@@ -17,7 +17,10 @@ Ref next_or_stop(PyObject* it) {
 }
 
 // Automatic collection held off for a scope: what it allocates then cannot
-// set off a collection, so no finalizer runs inside it.
+// set off a collection, so no finalizer runs inside it. Only 3.11 collects
+// at an allocation; later versions wait for the interpreter's loop, and a
+// pause there would only race another thread's gc.disable().
+#if PY_VERSION_HEX < 0x030C0000
 class CollectionPaused {
 public:
     CollectionPaused() noexcept : was_enabled_(PyGC_Disable() == 1) {}
@@ -30,6 +33,9 @@ public:
 private:
     bool was_enabled_;
 };
+#else
+struct CollectionPaused {};
+#endif
 
 // Skips `n` items of a builtin list or tuple iterator at once, by the index
 // its pickling reads and restores (which clamps it to the end): skipping
@@ -41,7 +47,7 @@ private:
 bool skip_by_index(PyObject* it, Py_ssize_t n) {
     constexpr Py_ssize_t kFewest = 64;
     if (n < kFewest || (Py_TYPE(it) != &PyListIter_Type && Py_TYPE(it) != &PyTupleIter_Type)) return false;
-    CollectionPaused paused;
+    [[maybe_unused]] CollectionPaused paused;
     Ref state = Ref::check(PyObject_CallMethodNoArgs(it, QUORIN_NAME("__reduce__")));
     // (iter, (seq,), index) while it has a sequence; (iter, (empty,)) once exhausted.
     if (!PyTuple_Check(state.get()) || PyTuple_GET_SIZE(state.get()) != 3) return true;
