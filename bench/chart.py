@@ -28,10 +28,10 @@ def shorten(text, width=40):
     return text if len(text) <= width else text[: width - 1] + "\u2026"
 
 
-def write(results, path, budget=None, processes=1):
+def write(results, path, budget=None, samples=harness.SAMPLES, processes=1):
     """Writes the chart of `results` (harness.Result objects) to `path` (PNG);
-    `budget` (seconds per measurement) and the number of processes the
-    samples came from go into the title."""
+    `budget` (seconds per measurement), the number of samples and of the
+    processes they came from go into the title."""
     import matplotlib
 
     matplotlib.use("Agg")
@@ -74,7 +74,7 @@ def write(results, path, budget=None, processes=1):
     ax.grid(axis="x", which="both", alpha=0.25)
     title = f"quorin benchmarks: CPython {platform.python_version()} on {machine()}"
     if budget is not None:
-        title += f"; {budget:g} s per row in {harness.SAMPLES} interleaved samples"
+        title += f"; {budget:g} s per row in {samples} interleaved samples"
         if processes > 1:
             title += f" from {processes} processes"
     ax.set_title(title, fontsize=10)

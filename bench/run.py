@@ -42,10 +42,15 @@ def worker(family, budget, samples, out, extra):
         module.extra()
 
 
+def samples_per_process(processes):
+    """Each worker's share of the samples (at least two, for a spread)."""
+    return harness.SAMPLES if processes == 1 else max(2, math.ceil(harness.SAMPLES / processes))
+
+
 def pooled(family, args):
     """The family's Results from `args.processes` worker processes; prints
     the extra lines of the last one."""
-    per_process = max(2, math.ceil(harness.SAMPLES / args.processes))
+    per_process = samples_per_process(args.processes)
     merged, extra_text = None, ""
     with tempfile.TemporaryDirectory() as tmp:
         for i in range(args.processes):
@@ -93,9 +98,10 @@ def main():
         return
     args.processes = max(1, args.processes)
     results = []
+    samples = samples_per_process(args.processes) * args.processes
     where = f" from {args.processes} processes" if args.processes > 1 else ""
     print(f"CPython {platform.python_version()} ({sys.executable}); ratios are quorin / idiom, lower is better; "
-          f"mean ± sd of {harness.SAMPLES} interleaved samples{where}, {args.clock} clock", flush=True)
+          f"mean ± sd of {samples} interleaved samples{where}, {args.clock} clock", flush=True)
     for path in sorted(HERE.glob("bench_*.py")):
         family = path.stem[len("bench_"):]
         if args.families and family not in args.families:
@@ -117,7 +123,7 @@ def main():
     if args.chart and results:
         try:
             import chart
-            chart.write(results, args.chart, budget=args.budget, processes=args.processes)
+            chart.write(results, args.chart, budget=args.budget, samples=samples, processes=args.processes)
         except ImportError as e:
             print(f"\nno chart: {e}", file=sys.stderr)
 
